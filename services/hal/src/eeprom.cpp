@@ -1,0 +1,33 @@
+#include "eeprom.h"
+
+namespace xavo::sim {
+
+namespace {
+constexpr std::uint32_t kFirstOffsetWord = 2;
+constexpr std::uint32_t kFirstGainWord = 8;
+constexpr std::uint32_t kSignatureWord = 14;
+constexpr std::uint32_t kSerialNumberWord = 15;
+constexpr std::uint32_t kRangeMaskWord = 16;
+
+constexpr std::uint32_t kOffsetWords[] = {2011, 2060, 2133, 1908, 2071};
+constexpr std::uint32_t kGainWords[] = {2183, 1956, 2271, 1875, 2105};
+constexpr std::uint32_t kValidSignature = 0x1234AA55;
+constexpr std::uint32_t kSerialNumber = 1001;
+constexpr std::uint32_t kCalibratedRanges = 0x1F;
+constexpr std::uint32_t kErased = 0xFFFFFFFFu;
+}  // namespace
+
+Eeprom::Contents Eeprom::defaultPersonality() {
+    Contents c;
+    c.fill(kErased);
+    for (std::uint32_t r = 0; r < 5; ++r) {
+        c[kFirstOffsetWord + r] = kOffsetWords[r];
+        c[kFirstGainWord + r] = kGainWords[r];
+    }
+    c[kSignatureWord] = kValidSignature;
+    c[kSerialNumberWord] = kSerialNumber;
+    c[kRangeMaskWord] = kCalibratedRanges;
+    return c;
+}
+
+}  // namespace xavo::sim

@@ -1,0 +1,63 @@
+#include "frame/board_table.h"
+
+#include "frame/error_codes.h"
+#include "frame/error_service.h"
+
+extern "C" {
+KZ_API BoardState* pBoardStates = nullptr;
+}
+
+namespace kz {
+
+LibraryState& library()
+{
+    static LibraryState state;
+    return state;
+}
+
+BoardState* boardInRange(std::uint32_t cardIndex)
+{
+    if (pBoardStates == nullptr || cardIndex >= library().numberOfBoards) {
+        return nullptr;
+    }
+    return &pBoardStates[cardIndex];
+}
+
+BoardState* lookUpBoard(std::uint32_t cardIndex)
+{
+    BoardState* board = boardInRange(cardIndex);
+    if (board == nullptr || board->isInitialised == 0) {
+        report(err::ReturnBoardStatePointerInvalidCardIndex);
+        return nullptr;
+    }
+    return board;
+}
+
+} // namespace kz
+
+extern "C" {
+
+KZ_API uint32_t KZ_PCIEnumerate(uint32_t* numberOfCards)
+{
+    if (numberOfCards == nullptr) {
+        return 0;
+    }
+    *numberOfCards = kz::library().numberOfBoards;
+    return 1;
+}
+
+KZ_API uint32_t KZ_ReturnNumberOfKelzorBoards(void) { return kz::library().numberOfBoards; }
+
+KZ_API BoardState* KZ_ReturnBoardStatePointer(uint32_t cardIndex) { return kz::lookUpBoard(cardIndex); }
+
+KZ_API uint32_t KZ_GetIsInitialised(uint32_t cardIndex)
+{
+    const BoardState* board = kz::boardInRange(cardIndex);
+    if (board == nullptr) {
+        kz::report(kz::err::ReturnBoardStatePointerInvalidCardIndex);
+        return 0;
+    }
+    return board->isInitialised != 0 ? 1 : 0;
+}
+
+} // extern "C"

@@ -1,0 +1,57 @@
+#include <time.h>
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+namespace kz::platform {
+
+namespace {
+
+constexpr std::uint64_t kNanosecondsPerSecond = 1'000'000'000;
+
+// The monotonic clock in nanoseconds.
+class SystemClock final : public Clock {
+public:
+    bool queryFrequency(std::uint64_t* countsPerSecond) override
+    {
+        *countsPerSecond = kNanosecondsPerSecond;
+        return true;
+    }
+
+    bool queryCounter(std::uint64_t* count) override
+    {
+        timespec now{};
+        if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+            return false;
+        }
+        *count = static_cast<std::uint64_t>(now.tv_sec) * kNanosecondsPerSecond +
+                 static_cast<std::uint64_t>(now.tv_nsec);
+        return true;
+    }
+
+    void sleepMilliseconds(std::uint32_t milliseconds) override
+    {
+        timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                           static_cast<long>(milliseconds % 1000) * 1'000'000L};
+        while (nanosleep(&remaining, &remaining) != 0) {
+        }
+    }
+};
+
+SystemClock systemClock;
+std::atomic<Clock*> installed{nullptr};
+
+} // namespace
+
+Clock& clock()
+{
+    Clock* replacement = installed.load(std::memory_order_acquire);
+    return replacement != nullptr ? *replacement : systemClock;
+}
+
+void setClock(Clock* replacement) { installed.store(replacement, std::memory_order_release); }
+
+void sleepMilliseconds(std::uint32_t milliseconds) { clock().sleepMilliseconds(milliseconds); }
+
+} // namespace kz::platform

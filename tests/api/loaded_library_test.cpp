@@ -1,0 +1,153 @@
+// The card library loaded by a host with dlopen, from a folder of its own: the libraries find
+// each other beside themselves, the configuration is read beside the library, and the load
+// starts the services and enumerates the simulated cards.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "XAVOKZ.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class LoadedLibrary : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (library_ != nullptr) {
+            dlclose(library_);
+        }
+        if (simulator_ != nullptr) {
+            dlclose(simulator_);
+        }
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    // Copies the libraries into a new folder whose name has at least `nameLength` characters.
+    void install(std::size_t nameLength = 8)
+    {
+        std::string pattern = (fs::temp_directory_path() / ("xavokz-host-" + std::string(nameLength, 'f') + "XXXXXX")).string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        for (const char* name : {"libXAVOKZ.so.1", "libXAVOCommonHAL.so.1", "libXAVOError.so.1"}) {
+            fs::copy_file(fs::path(XAVO_RUNTIME_DIR) / name, folder_ / name);
+        }
+        setenv("XAVO_ERROR_LOG_FILE", (folder_ / "XAVOError.log").c_str(), 1);
+    }
+
+    void writeConfiguration(const std::string& contents) { std::ofstream(folder_ / "XAVOKZ.ini") << contents; }
+
+    void load()
+    {
+        // Hold the simulated card's library, so that it outlives the card library's unload.
+        simulator_ = dlopen((folder_ / "libXAVOCommonHAL.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(simulator_, nullptr) << dlerror();
+        library_ = dlopen((folder_ / "libXAVOKZ.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library_, nullptr) << dlerror();
+    }
+
+    void unload()
+    {
+        dlclose(library_);
+        library_ = nullptr;
+    }
+
+    template <typename Function>
+    Function* function(void* handle, const char* name)
+    {
+        void* symbol = dlsym(handle, name);
+        EXPECT_NE(symbol, nullptr) << name;
+        return reinterpret_cast<Function*>(symbol);
+    }
+
+    template <typename Function>
+    Function* kz(const char* name) { return function<Function>(library_, name); }
+
+    BoardState* boardStates() { return *static_cast<BoardState**>(dlsym(library_, "pBoardStates")); }
+
+    fs::path folder_;
+    void* library_ = nullptr;
+    void* simulator_ = nullptr;
+};
+
+TEST_F(LoadedLibrary, FindsOneSimulatedCardAndStartsTheErrorServiceWithDefaultLevels)
+{
+    install();
+    load();
+    EXPECT_EQ(kz<uint32_t()>("KZ_ReturnNumberOfKelzorBoards")(), 1u);
+    ASSERT_NE(boardStates(), nullptr);
+    EXPECT_EQ(boardStates()[0].isPresent, 1u);
+
+    uint32_t levels[3] = {};
+    EXPECT_EQ(kz<uint32_t(uint32_t*, uint32_t*, uint32_t*)>("KZ_GetLogLevel")(&levels[0], &levels[1], &levels[2]), 1u);
+    EXPECT_EQ(levels[0], 0u);
+    EXPECT_EQ(levels[1], 7u);
+    EXPECT_EQ(levels[2], 4u);
+
+    // The message look-up is registered with the error service.
+    kz<BoardState*(uint32_t)>("KZ_ReturnBoardStatePointer")(5);
+    char line[200] = {};
+    ASSERT_EQ(kz<uint32_t(uint32_t, char*, uint32_t)>("KZ_GetErrorLogLine")(0, line, sizeof line), 1u);
+    EXPECT_NE(std::string(line).find("KZ_ReturnBoardStatePointer fail: Invalid Card Index"), std::string::npos) << line;
+}
+
+TEST_F(LoadedLibrary, ReadsItsConfigurationBesideItselfInALongFolder)
+{
+    install(180);
+    writeConfiguration("[KZ]\nKZdef_FileLogLevel=-1\nKZdef_AppLogLevel=3\nKZdef_DebuggerLogLevel=0x2\n"
+                       "KZdef_DSPversion=0x125\n");
+    load();
+    uint32_t levels[3] = {};
+    kz<uint32_t(uint32_t*, uint32_t*, uint32_t*)>("KZ_GetLogLevel")(&levels[0], &levels[1], &levels[2]);
+    EXPECT_EQ(levels[0], 0xFFFFFFFFu);
+    EXPECT_EQ(levels[1], 3u);
+    EXPECT_EQ(levels[2], 2u);
+    uint32_t dsp = 0;
+    uint32_t per = 0;
+    kz<uint32_t(uint32_t*, uint32_t*)>("KZ_GetZUTAMFirmwareRevisions")(&dsp, &per);
+    EXPECT_EQ(dsp, 0x125u);
+    EXPECT_EQ(per, 0x21Fu);
+}
+
+TEST_F(LoadedLibrary, LoadsWithoutACard)
+{
+    setenv("XAVO_SIM_CARDS", "0", 1);
+    install();
+    load();
+    EXPECT_EQ(kz<uint32_t()>("KZ_ReturnNumberOfKelzorBoards")(), 0u);
+    EXPECT_EQ(boardStates(), nullptr);
+    EXPECT_EQ(kz<uint32_t(uint32_t)>("KZ_GetIsInitialised")(0), 0u);
+    EXPECT_EQ(kz<uint32_t()>("KZ_GetLastError")(), 0x7900u);
+}
+
+TEST_F(LoadedLibrary, FindsCardsOfTheSecondaryDevice)
+{
+    setenv("XAVO_SIM_CARDS", "2", 1);
+    setenv("XAVO_SIM_DEVICE", "0x5602", 1);
+    install();
+    load();
+    EXPECT_EQ(kz<uint32_t()>("KZ_ReturnNumberOfKelzorBoards")(), 2u);
+}
+
+TEST_F(LoadedLibrary, UnloadClosesTheCardsItOpened)
+{
+    install();
+    load();
+    ASSERT_EQ(kz<uint32_t(uint32_t)>("KZ_PCIInitialise")(0), 1u);
+    auto isOpen = function<uint32_t(uint32_t)>(simulator_, "XAVO_SIM_IsCardOpen");
+    auto isDmaOpen = function<uint32_t(uint32_t)>(simulator_, "XAVO_SIM_IsDMAChannelOpen");
+    EXPECT_EQ(isOpen(0), 1u);
+    EXPECT_EQ(isDmaOpen(0), 1u);
+    unload();
+    EXPECT_EQ(isOpen(0), 0u);
+    EXPECT_EQ(isDmaOpen(0), 0u);
+}
+
+} // namespace
