@@ -23,9 +23,8 @@ protected:
         if (library_ != nullptr) {
             dlclose(library_);
         }
-        if (simulator_ != nullptr) {
-            dlclose(simulator_);
-        }
+        // The service libraries stay loaded to the end of the process, as they would in a host
+        // that keeps using them: their state lives in process-wide objects.
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
@@ -46,9 +45,10 @@ protected:
 
     void load()
     {
-        // Hold the simulated card's library, so that it outlives the card library's unload.
+        // Hold the service libraries, so that they outlive the card library's unload.
         simulator_ = dlopen((folder_ / "libXAVOCommonHAL.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(simulator_, nullptr) << dlerror();
+        ASSERT_NE(dlopen((folder_ / "libXAVOError.so.1").c_str(), RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror();
         library_ = dlopen((folder_ / "libXAVOKZ.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_, nullptr) << dlerror();
     }
