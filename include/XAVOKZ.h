@@ -46,6 +46,32 @@ typedef enum XAVO_Boolean { XAVO_BFalse = 0, XAVO_BTrue = 1 } XAVO_Boolean;
 /* Highest raw register offset the register layer accepts. */
 #define KZ_MAXIMUM_RAW_REGISTER_OFFSET 2303
 
+/* Calibration EEPROM: words 0 to KZ_EEPROM_NUMBER_OF_WORDS - 1. */
+#define KZ_EEPROM_NUMBER_OF_WORDS 128
+
+/* Sample memory and scan layout. */
+#define KZ_SYSTEM_RAM_OFFSET 0x400000
+#define KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS 4096
+#define KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN 128
+#define KZ_SRAM_MAXIMUM_START_DELAY 0x1FFFFF
+#define XAVO_MAXIMUM_NUMBER_OF_SAMPLES 65532
+#define KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS 32
+
+/* Gates: the tables hold 8 gates per channel; sequence-compatible firmware uses the first 6
+   (see KZ_ReturnMaximumNumberOfGates). */
+#define KZ_MAXIMUM_NUMBER_OF_GATES 8
+#define KZ_NUMBER_OF_GATE_CHANNELS 128
+#define KZ_GATE_TRIGGER_NONE 15
+#define KZ_GDMPeak 2
+#define KZ_GAPSLargestPeak 15
+#define KZ_GDPSLargestPeak 15
+
+/* TCG, curved gate and ping-pong tables. */
+#define KZ_MAXIMUM_NUMBER_OF_TCG_VALUES 32768
+#define KZ_TCG_POINTS_PER_STEP 8192
+#define KZ_CURVED_GATE_NUMBER_OF_VALUES 4096
+#define KZ_PINGPONG_SEQUENCE_LENGTH 128
+
 /* Host callbacks. Their results are ignored. */
 typedef uint32_t (*KZ_UpdateSampleParametersHook)(uint32_t cardIndex);
 typedef uint32_t (*KZ_GetEncoderOutputHook)(uint32_t cardIndex, uint32_t encoderIndex, uint32_t* value);
@@ -56,6 +82,24 @@ typedef void (*KZ_LoggingCallback)(uint32_t level, const char* text);
 typedef struct KZ_CriticalSection {
     uint64_t opaque[8];
 } KZ_CriticalSection;
+
+/* A gate of one channel: eighteen 32-bit words. */
+typedef struct GateDefinition {
+    int32_t gateIndex;
+    int32_t start;
+    int32_t end;
+    uint32_t threshold;
+    uint32_t triggerGate;
+    uint32_t thresholdPolarity;
+    uint32_t triggerMode;
+    uint32_t distanceMetric;
+    uint32_t enabled;
+    uint32_t amplitudePeakSelect;
+    uint32_t distancePeakSelect;
+    uint32_t storeGateValue;
+    int32_t snapshotSelection;
+    uint32_t reserved[5];
+} GateDefinition;
 
 /* ------------------------------------------------------------------------------------------ */
 /* The per-card state record                                                                  */
@@ -72,14 +116,81 @@ typedef struct BoardState {
     uint32_t isDMAChannelOpen;
     uint32_t isInitialised;
 
-    /* Analogue calibration, per input range. */
+    /* Analogue calibration per input range, from the EEPROM or the input calibration. */
     uint32_t isRangeCalibrated[KZ_NUMBER_OF_ANALOGUE_RANGES];
     int16_t calibrationOffsetWord[KZ_NUMBER_OF_ANALOGUE_RANGES];
     int16_t calibrationGainWord[KZ_NUMBER_OF_ANALOGUE_RANGES];
     uint32_t calibratedRangeMask;
     uint32_t serialNumber;
 
+    /* Analogue input path. */
+    uint32_t currentRange;
+    int32_t zeroOffset[KZ_NUMBER_OF_ANALOGUE_RANGES];
+    uint16_t gainTweakPlus20;
+    uint16_t gainTweakMinus20;
+    uint16_t gainTweakMinus40;
+    uint32_t analogueControlShadow;
+    uint32_t analogueInputRange;
+
+    /* Sample clock. */
+    uint32_t samplingFrequency;
+
+    /* Sampling parameters. */
+    uint32_t triggerDelayShadow;
+    uint32_t aScanSampleSpan[KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN];
+    uint32_t aScanSampleValues[KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN];
+    uint32_t sampleDecimation;
+    uint32_t isSignAndMag;
+    uint32_t noiseFilterParameters[2];
+    uint32_t oversampleCount[KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS];
+    uint32_t supportsTestPatternMode;
+    uint32_t hasExtraHeaderWord;
+
+    /* Scan memory layout. */
+    uint32_t numberOfBScansPerBank;
+    uint32_t numberOfAScansPerBScan;
+    uint32_t isAutomaticBScansPerBank;
+    uint32_t aScanOffset[KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN];
+    uint32_t aScanBytesPerBScan;
+    uint32_t gateOffset[KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN];
+    uint32_t gateBytesPerBScan;
+    uint32_t bytesPerSample;
+
+    /* Pulse timing and triggers. */
+    uint32_t bScanRepetitionRate;
+    uint32_t repetitionRate;
+    uint32_t repetitionTime;
+    uint32_t triggerSelect;
+    uint32_t encoderControlShadow;
+
+    /* Sensor array: ping-pong tables of KZ_PINGPONG_SEQUENCE_LENGTH entries, null until set. */
+    uint16_t* pingPongElements;
+    uint16_t* pingPongOrder;
+    uint16_t* pingPongPositionOfOrder;
+    uint16_t flipArrayElements;
+
+    /* Gates, per channel. */
+    uint8_t enabledGateCount[KZ_NUMBER_OF_GATE_CHANNELS];
+    uint8_t enabledGateList[KZ_NUMBER_OF_GATE_CHANNELS][KZ_MAXIMUM_NUMBER_OF_GATES];
+    uint32_t storeGateValueTable[KZ_NUMBER_OF_GATE_CHANNELS][KZ_MAXIMUM_NUMBER_OF_GATES];
+    GateDefinition gateTable[KZ_NUMBER_OF_GATE_CHANNELS][KZ_MAXIMUM_NUMBER_OF_GATES];
+
+    /* Curved gate: KZ_CURVED_GATE_NUMBER_OF_VALUES thresholds, null until first loaded. */
+    uint16_t* curvedGateData;
+
+    /* TCG: the direct curve (KZ_MAXIMUM_NUMBER_OF_TCG_VALUES entries, null until loaded) and
+       the enhanced curve of every sequence step. */
+    uint16_t* tcgValues;
+    uint32_t tcgValueCount;
+    int16_t stepTcgCurve[KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS * KZ_TCG_POINTS_PER_STEP];
+    uint32_t tcgPointsPerStep;
+
     uint32_t isSequenceCompatibleFirmware;
+
+    /* Sequencer and step selection. */
+    uint32_t sequenceState;
+    uint32_t currentSequenceStep;
+    uint32_t sequencePauseCount;
 
     /* Host hook lists, each with room for KZ_MAXIMUM_NUMBER_OF_HOOKS entries. */
     uint32_t updateSampleParametersHookCount;
@@ -159,6 +270,41 @@ KZ_API uint32_t KZ_ResetFirmware(uint32_t cardIndex);
 
 KZ_API uint32_t KZ_PCIEnumerateProtected(void);
 KZ_API uint32_t KZ_PCIInitialise(uint32_t cardIndex);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Card bring-up: record defaults, firmware download                                          */
+/* ------------------------------------------------------------------------------------------ */
+
+/* Fills the card's record with its defaults for the firmware pair that will be loaded. */
+KZ_API uint32_t KZ_StructuresInitialise(uint32_t cardIndex, int32_t dspVersion, int32_t perVersion);
+/* Downloads the sampling and peripheral firmware files into the card; with prepareOnly
+   non-zero the files are read and converted only, and 0 is returned. */
+KZ_API uint32_t KZ_DumpBinFiles(uint32_t cardIndex, const char* samplingFileName, const char* peripheralFileName,
+                                uint32_t prepareOnly);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Sample clock (40 to 100 MHz)                                                               */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetSamplingFrequency(uint32_t cardIndex, uint32_t frequencyHz);
+KZ_API uint32_t KZ_GetSamplingFrequency(uint32_t cardIndex, uint32_t* frequencyHz);
+KZ_API uint32_t KZ_GetHasSampleClockStabilised(uint32_t cardIndex, uint32_t* isStable);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Calibration EEPROM                                                                         */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_GetEEPROM(uint32_t cardIndex, uint32_t wordIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetEEPROM(uint32_t cardIndex, uint32_t wordIndex, uint32_t value);
+/* Loads the serial number and the stored calibration words into the card's record. */
+KZ_API uint32_t KZ_GetEEPROMvalues(uint32_t cardIndex);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Gates                                                                                      */
+/* ------------------------------------------------------------------------------------------ */
+
+/* Gates per channel: 6 with sequence-compatible firmware, else 8. */
+KZ_API uint32_t KZ_ReturnMaximumNumberOfGates(uint32_t isSequenceCompatibleFirmware);
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,8 @@
 
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/hooks.h"
+#include "platform/platform.h"
 
 extern "C" {
 KZ_API BoardState* pBoardStates = nullptr;
@@ -31,6 +33,23 @@ BoardState* lookUpBoard(std::uint32_t cardIndex)
         return nullptr;
     }
     return board;
+}
+
+void releaseTable(std::uint16_t*& table)
+{
+    platform::release(table);
+    table = nullptr;
+}
+
+void releaseCardBuffers(BoardState& board)
+{
+    freeHooks(board);
+    releaseTable(board.pingPongElements);
+    releaseTable(board.pingPongOrder);
+    releaseTable(board.pingPongPositionOfOrder);
+    releaseTable(board.curvedGateData);
+    releaseTable(board.tcgValues);
+    board.tcgValueCount = 0;
 }
 
 } // namespace kz

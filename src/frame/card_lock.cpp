@@ -42,6 +42,8 @@ void createLock(std::uint32_t cardIndex)
         return;
     }
     board->lockDepth = 0;
+    board->sequenceState = 0;
+    board->sequencePauseCount = 0;
     lock.owner.store(std::thread::id{}, std::memory_order_relaxed);
     lock.exists.store(true, std::memory_order_release);
 }

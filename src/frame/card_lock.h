@@ -14,7 +14,8 @@ namespace kz {
 void constructLockStorage(BoardState& board);
 void destroyLockStorage(BoardState& board);
 
-// Switches the card's lock on: depth 0, no owner, the sequencer's pause state cleared.
+// Switches the card's lock on: depth 0, no owner, the sequencer's state and pause count
+// cleared. A lock that exists already is kept as it is.
 void createLock(std::uint32_t cardIndex);
 // Switches the card's lock off; holds that the calling thread still has are released.
 void destroyLock(std::uint32_t cardIndex);

@@ -32,7 +32,7 @@ void releaseCardTable()
                 board.isPCIInitialised = 0;
             }
             board.isInitialised = 0;
-            freeHooks(board);
+            releaseCardBuffers(board);
             destroyLockStorage(board);
         }
         platform::release(pBoardStates);
@@ -69,7 +69,7 @@ void loadLibrary()
 void unloadLibrary()
 {
     releaseCardTable();
-    library().isEnumerated = 0;
+    library() = LibraryState{};
 }
 
 std::uint32_t openDmaChannel(std::uint32_t cardIndex)

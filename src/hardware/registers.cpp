@@ -112,6 +112,17 @@ std::uint32_t setField(Bank bank, std::uint32_t cardIndex, std::uint32_t offset,
     return setBankRegister(bank, cardIndex, offset, field.insert(word, value));
 }
 
+std::uint32_t setShadowField(Bank bank, std::uint32_t cardIndex, std::uint32_t offset, std::uint32_t& shadow,
+                             Field field, std::uint32_t value)
+{
+    const std::uint32_t word = field.insert(shadow, value);
+    if (setBankRegister(bank, cardIndex, offset, word) == 0) {
+        return 0;
+    }
+    shadow = word;
+    return 1;
+}
+
 std::uint32_t getField(Bank bank, std::uint32_t cardIndex, std::uint32_t offset, Field field, std::uint32_t* value)
 {
     std::uint32_t word = 0;

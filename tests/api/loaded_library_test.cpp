@@ -35,8 +35,12 @@ protected:
         std::string pattern = (fs::temp_directory_path() / ("xavokz-host-" + std::string(nameLength, 'f') + "XXXXXX")).string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
-        for (const char* name : {"libXAVOKZ.so.1", "libXAVOCommonHAL.so.1", "libXAVOError.so.1"}) {
-            fs::copy_file(fs::path(XAVO_RUNTIME_DIR) / name, folder_ / name);
+        // Every library of the run-time folder, by the names the libraries ask for each other.
+        for (const auto& entry : fs::directory_iterator(XAVO_RUNTIME_DIR)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("lib") && name.ends_with(".so.1")) {
+                fs::copy_file(entry.path(), folder_ / name);
+            }
         }
         setenv("XAVO_ERROR_LOG_FILE", (folder_ / "XAVOError.log").c_str(), 1);
     }

@@ -350,6 +350,22 @@ TEST_F(SimCallLog, CallerMarkBelongsToTheThreadAndResets) {
     EXPECT_EQ(XAVO_SIM_CALLER_LIBRARY, r.caller) << "reset clears the mark";
 }
 
+TEST_F(SimCallLog, KeepsOnlyTheMostRecentMillionCalls) {
+    openCard();
+    XAVO_SIM_ClearCallLog();
+    constexpr std::uint32_t kExtra = 5;
+    // Each call's written value is its sequence number, so the records kept can be told apart.
+    for (std::uint32_t i = 0; i < XAVO_SIM_CALL_LOG_CAPACITY + kExtra; ++i) XAVO_HAL_SetWord(kTag, 0, kScratch, i);
+    EXPECT_EQ(XAVO_SIM_CALL_LOG_CAPACITY, XAVO_SIM_ReturnCallLogLength());
+    EXPECT_EQ(XAVO_SIM_CALL_LOG_CAPACITY, XAVO_SIM_CountCalls(XAVO_SIM_OP_SET_WORD, 0, kScratch));
+    XAVO_SIM_CallRecord r{};
+    ASSERT_EQ(1u, XAVO_SIM_GetCallLogEntry(0, &r));
+    EXPECT_EQ(kExtra, r.value) << "the oldest records went first";
+    ASSERT_EQ(1u, XAVO_SIM_GetCallLogEntry(XAVO_SIM_CALL_LOG_CAPACITY - 1, &r));
+    EXPECT_EQ(XAVO_SIM_CALL_LOG_CAPACITY + kExtra - 1, r.value);
+    EXPECT_EQ(0u, XAVO_SIM_GetCallLogEntry(XAVO_SIM_CALL_LOG_CAPACITY, &r));
+}
+
 TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
     constexpr std::uint32_t kCards = 4, kThreadsPerCard = 2, kCalls = 500;
     ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(kCards, kPrimary));

@@ -9,6 +9,8 @@
 #include "frame/card_lock.h"
 #include "frame/hooks.h"
 #include "hardware/enumeration.h"
+#include "hardware/registers.h"
+#include "lifecycle/firmware_download.h"
 #include "platform/platform.h"
 
 namespace kz::test {
@@ -84,5 +86,25 @@ std::vector<std::uint32_t> LibraryFixture::reportedErrors()
 }
 
 void LibraryFixture::clearErrors() { XAVO_ClearErrorLog(); }
+
+std::string firmwareFolder()
+{
+    const std::string module = platform::ownModulePath();
+    return module.substr(0, module.find_last_of('/') + 1);
+}
+
+void initialiseCard(std::uint32_t cardIndex, FirmwarePair firmware)
+{
+    ASSERT_EQ(KZ_StructuresInitialise(cardIndex, firmware.dsp, firmware.per), 1u);
+    pBoardStates[cardIndex].isInitialised = 1;
+    ASSERT_EQ(KZ_PCIInitialise(cardIndex), 1u);
+    const std::string folder = firmwareFolder();
+    const auto dsp = static_cast<std::uint32_t>(firmware.dsp);
+    const auto per = static_cast<std::uint32_t>(firmware.per);
+    ASSERT_EQ(KZ_DumpBinFiles(cardIndex, samplingFirmwareFileName(folder, dsp).c_str(),
+                              peripheralFirmwareFileName(folder, per).c_str(), 0),
+              1u);
+    ASSERT_EQ(setBankRegister(Bank::System, cardIndex, reg::sys::kCommand, reg::sys::kCommandRelease), 1u);
+}
 
 } // namespace kz::test

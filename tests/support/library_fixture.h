@@ -47,6 +47,22 @@ private:
     std::string scratch_;
 };
 
+// A firmware pair: the sampling and peripheral version words the firmware files are named by.
+struct FirmwarePair {
+    std::int32_t dsp;
+    std::int32_t per;
+};
+inline constexpr FirmwarePair kSequencedFirmware{0x228, 0x21F};
+inline constexpr FirmwarePair kNonSequencedFirmware{0x125, 0x16};
+
+// Folder of the firmware images (the test programs' own folder).
+std::string firmwareFolder();
+
+// Brings a card to an initialised state through the library's internal operations: record
+// defaults for the pair, initialised, open with its DMA channel, both firmware images
+// downloaded and the card released, so that it runs them.
+void initialiseCard(std::uint32_t cardIndex, FirmwarePair firmware);
+
 class OpenCardFixture : public LibraryFixture {
 protected:
     void SetUp() override
@@ -56,5 +72,33 @@ protected:
         clearErrors();
     }
 };
+
+// Card 0 initialised with the sequenced firmware pair, or with `firmware` as set in a derived
+// fixture's constructor.
+class InitialisedCardFixture : public LibraryFixture {
+protected:
+    FirmwarePair firmware = kSequencedFirmware;
+
+    void SetUp() override
+    {
+        LibraryFixture::SetUp();
+        initialiseCard(0, firmware);
+        clearErrors();
+        XAVO_SIM_ClearCallLog();
+    }
+};
+
+// The same for each firmware generation in turn.
+class BothGenerationsFixture : public InitialisedCardFixture,
+                               public ::testing::WithParamInterface<FirmwarePair> {
+protected:
+    BothGenerationsFixture() { firmware = GetParam(); }
+    bool sequenced() const { return firmware.dsp >= 0x200; }
+};
+
+#define XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(suite)                                                         \
+    INSTANTIATE_TEST_SUITE_P(Generations, suite,                                                             \
+                             ::testing::Values(::kz::test::kSequencedFirmware, ::kz::test::kNonSequencedFirmware), \
+                             [](const auto& info) { return info.param.dsp >= 0x200 ? "Sequenced" : "Older"; })
 
 } // namespace kz::test

@@ -5,6 +5,11 @@
  * tools use it to choose the cards, inject faults, look at the card without side effects and
  * read the log of calls the card received. Every call is thread-safe.
  *
+ * Card model in brief: a card powers up without sampling and peripheral firmware (both version
+ * registers read 0) until a download is released (0x11 to system 0x14) or a pair is preloaded.
+ * Busy, acknowledge and lock bits count reads of their register, never time. Every knob below
+ * holds per card until XAVO_SIM_Reset, which returns all of them to their defaults.
+ *
  * Environment variables read when the simulated card set is first created (before the card
  * library enumerates):
  *   XAVO_SIM_CARDS    number of cards, default 1
@@ -23,6 +28,8 @@ extern "C" {
 
 /* Wildcard for card and other match fields. */
 #define XAVO_SIM_ANY 0xFFFFFFFFu
+/* A read count meaning "never": the bit keeps its waiting state. */
+#define XAVO_SIM_NEVER 0xFFFFFFFFu
 
 /* Hardware-access operations, as bits so that a fault rule can match several. */
 #define XAVO_SIM_OP_INITIALISE 0x001u
@@ -106,7 +113,8 @@ XAVO_HAL_API uint32_t XAVO_SIM_WriteMemory(uint32_t card, uint32_t address, cons
 #define XAVO_SIM_BANK_SYSTEM 0u
 #define XAVO_SIM_BANK_SAMPLING 1u
 #define XAVO_SIM_BANK_PERIPHERAL 2u
-/* Overrides what register 0xFC of a bank reports (bits 0-15). */
+/* Overrides what register 0xFC of a bank reports (bits 0-15), until cleared. Only the report
+   changes: the running images and their generation stay as the last release chose them. */
 XAVO_HAL_API uint32_t XAVO_SIM_SetVersionWord(uint32_t card, uint32_t bank, uint32_t word);
 XAVO_HAL_API uint32_t XAVO_SIM_ClearVersionOverride(uint32_t card, uint32_t bank);
 
@@ -129,6 +137,135 @@ XAVO_HAL_API uint32_t XAVO_SIM_SetInputPins(uint32_t card, uint32_t port, uint32
 /* Probe-attached input, peripheral 0x14 bit 31 (default 1). */
 XAVO_HAL_API uint32_t XAVO_SIM_SetProbeAttached(uint32_t card, uint32_t attached);
 
+/* ---- firmware ----
+   A release (0x11 to system 0x14) parses the collected download from byte 0, record after
+   record; the first sampling and the first peripheral image run and their register words
+   show at sampling and peripheral 0xFC (0 for a bank without an image). A corrupt download
+   (wrong bit order, gap, repeated index, bits 8-31 set, wrong header, incomplete record)
+   runs no image at all. The release returns the sampling and peripheral registers to
+   power-up; the system bank, the synthesiser registers and the D-to-A words keep theirs.
+   The sampling image fixes the generation: version field (bits 12-15 of its word) 2 or more
+   is sequence-compatible (step banking, 6 gate slots per step), else the older generation
+   (one copy, 8 gate slots). Version overrides change what 0xFC reports, never the generation. */
+
+/* Runs a pair at once, as a released download of those images would (registers of both
+   banks to power-up). A word of 0 leaves that bank without an image; words above 0xFFFF are
+   refused. Meant for tests that open the card without the library's download. */
+XAVO_HAL_API uint32_t XAVO_SIM_PreloadFirmware(uint32_t card, uint32_t samplingWord, uint32_t peripheralWord);
+/* The running images' words (0 when none) and whether the generation is sequence-compatible.
+   Any pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetActiveFirmware(uint32_t card, uint32_t* samplingWord, uint32_t* peripheralWord,
+                                                 uint32_t* sequenceCompatible);
+/* While set, every release treats the download as corrupt and runs no image (default 0). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetDownloadCorrupt(uint32_t card, uint32_t corrupt);
+
+/* ---- busy and acknowledge bits ----
+   Each bit shows its waiting state for the first N reads of its register after the event
+   that starts it (N = 0: the first read already shows the final state; XAVO_SIM_NEVER: it
+   never does). A changed N applies from the next event on. */
+
+#define XAVO_SIM_BUSY_DDS_MAILBOX 0u  /* sampling 0x5C bit 31 after each mailbox write; default 1 */
+#define XAVO_SIM_BUSY_GATE_LOAD 1u    /* peripheral 0x40 bit 31 after each write; default 1 */
+#define XAVO_SIM_BUSY_SEQUENCER 2u    /* peripheral 0x60 bit 30 after the run bit goes to 0 (it is
+                                         1 while run is 1); default 2 */
+#define XAVO_SIM_BUSY_DAC 3u          /* sampling 0x0C bit 31 and peripheral 0x0C bit 31 after each
+                                         write of peripheral 0x0C, one state: reads of either
+                                         register count; default 1 */
+#define XAVO_SIM_BUSY_EEPROM_COMMIT 4u /* system 0x14 bit 1 after command 0x12; the working copy
+                                          becomes the persistent one when it clears; default 3 */
+#define XAVO_SIM_BUSY_FOCUSING_ACK 5u /* peripheral 0x4C bit 31 reads 0 for N reads after each
+                                         write, then 1 (also 1 before any write); default 1 */
+XAVO_HAL_API uint32_t XAVO_SIM_SetBusyReads(uint32_t card, uint32_t busyBit, uint32_t reads);
+/* When set, every later write of peripheral 0x0C leaves peripheral 0x0C bit 31 set for good
+   (until the next release or power cycle), while sampling 0x0C bit 31 clears as usual. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetDacPeripheralBusyNeverClears(uint32_t card, uint32_t flag);
+
+/* ---- synthesiser and sample clock ----
+   64 synthesiser registers of 8 bits, written through sampling 0x5C (register = bits 8-13,
+   value = bits 0-7). Tuning word in registers 4-7, most significant byte first; sample clock
+   = word x 264 MHz / 2^32. Sampling 0x64 bit 8 reads 1 until the clock locks: the tuning word
+   must name 40 MHz to 100 MHz (the library's rounded-down words of both ends included), in
+   strict mode registers 8, 9 must hold 0 and 0x1D-0x20 0x00, 0x44, 0x01, 0x50, and sampling
+   0x64 must have been read U times since that became true. */
+
+/* The synthesiser register `reg` (0-63) and how often it was written. Either pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetDdsRegister(uint32_t card, uint32_t reg, uint32_t* value, uint32_t* writeCount);
+/* U, the reads of sampling 0x64 that still show "unlocked" once the programming is valid
+   (default 0); XAVO_SIM_NEVER: the clock never locks. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetClockLockReads(uint32_t card, uint32_t reads);
+/* Strict mode: the control registers must hold the library's values as well (default 0). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetClockStrict(uint32_t card, uint32_t strict);
+
+/* ---- D-to-A, A-to-D ---- */
+
+/* The calibration D-to-A word of destination 0-3 (last written through peripheral 0x0C;
+   0x800 at power-up; kept across releases). */
+XAVO_HAL_API uint32_t XAVO_SIM_GetDacWord(uint32_t card, uint32_t destination, uint32_t* word);
+/* The code each write of sampling 0x04 converts, -2048 to 2047 (default 0); a read of 0x04
+   returns the last conversion as a 12-bit two's-complement code, bits 12-31 zero. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetRawConversionCode(uint32_t card, int32_t code);
+/* With `enable`, every read of sampling 0x04 returns `word` whole, bits 12-31 included, to
+   test the library's masking; without, reads return the conversions again. */
+XAVO_HAL_API uint32_t XAVO_SIM_ForceRawConversionWord(uint32_t card, uint32_t enable, uint32_t word);
+
+/* ---- peripheral side tables, strobes, encoders, step banking ---- */
+
+/* Ping-pong table entry `position` (0-127): the element (bits 0-7) of the last write of
+   peripheral 0x18 whose bits 8-14 named that position. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetPingPongElement(uint32_t card, uint32_t position, uint32_t* element);
+
+#define XAVO_SIM_STROBE_FORCED_ASCAN 0u /* sampling 0x58 bit 31 */
+#define XAVO_SIM_STROBE_BSCAN_START 1u  /* peripheral 0x1C bit 31 */
+/* How many writes set the strobe bit. Strobe bits act when written and are never stored. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetStrobeCount(uint32_t card, uint32_t strobe, uint32_t* count);
+
+/* Encoder counters 0-5 (peripheral 0x20-0x34): set a count, or move it by `clicks` (wraps at 32 bits). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetEncoderCount(uint32_t card, uint32_t encoder, uint32_t count);
+XAVO_HAL_API uint32_t XAVO_SIM_AdvanceEncoder(uint32_t card, uint32_t encoder, int32_t clicks);
+
+/* Step banking (sequence-compatible firmware only; the older generation has one copy): sampling
+   0x58 bits 0-15 and 0x60 have one copy per step, selected by sampling 0x74 bits 0-4;
+   peripheral 0x10 bits 20-27, 0x38 and 0x3C one per step, selected by peripheral 0x5C.
+   Peek and Poke see the selected step; this call reads any of the 32 steps' view of a banked
+   register (0 for other addresses). */
+XAVO_HAL_API uint32_t XAVO_SIM_PeekStep(uint32_t card, uint32_t address, uint32_t step, uint32_t* value);
+/* Gate slot `gate` of step `step`, latched by writes of peripheral 0x40 from every step's
+   staged 0x38 (window) and 0x3C (attributes). Sequence-compatible: steps 0-31, gates 0-5;
+   older: step 0, gates 0-7. Returns 0 for a slot the running generation does not have. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetGateSlot(uint32_t card, uint32_t step, uint32_t gate, uint32_t* window,
+                                           uint32_t* attributes);
+
+/* ---- EEPROM ----
+   128 words; card reads and writes use the working copy; command 0x12 commits it to the
+   persistent copy (see XAVO_SIM_BUSY_EEPROM_COMMIT); a power cycle reloads the working copy. */
+
+#define XAVO_SIM_EEPROM_VALID 0u         /* calibrated ranges 0-4, signature 0x1234AA55 (default) */
+#define XAVO_SIM_EEPROM_RESET_REQUEST 1u /* as valid, with signature 0x123455AA */
+#define XAVO_SIM_EEPROM_BLANK 2u         /* every word 0xFFFFFFFF */
+/* Sets both copies to a personality. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetEepromPersonality(uint32_t card, uint32_t personality);
+/* Sets word `index` (0-127) of both copies: any signature, mask or calibration word. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetEepromWord(uint32_t card, uint32_t index, uint32_t value);
+#define XAVO_SIM_EEPROM_WORKING 0u
+#define XAVO_SIM_EEPROM_PERSISTENT 1u
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromWord(uint32_t card, uint32_t index, uint32_t copy, uint32_t* value);
+/* Writes of word `index` through the hardware-access calls, and the last value written (0
+   when none). Either pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromWriteLog(uint32_t card, uint32_t index, uint32_t* count, uint32_t* lastValue);
+/* Commit commands received, and commits finished (the working copy stored). Either pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromCommitCounts(uint32_t card, uint32_t* requested, uint32_t* completed);
+/* Forgets the write log and the commit counts; the contents stay. */
+XAVO_HAL_API uint32_t XAVO_SIM_ClearEepromLog(uint32_t card);
+
+/* ---- power ---- */
+
+/* Switches the card off and on: registers, synthesiser, D-to-A words, sample memory and the
+   card's counters back to power-up, firmware unloaded (version registers 0), a running
+   commit lost, the EEPROM working copy reloaded from the persistent copy. Kept: the knobs,
+   the EEPROM's persistent copy, write log and commit counts, and the host's open card and
+   DMA channel. */
+XAVO_HAL_API uint32_t XAVO_SIM_PowerCycle(uint32_t card);
+
 /* ---- fault rules ---- */
 
 /* Returns the rule's identifier (1 or more), or 0 when the rule is malformed. */
@@ -138,8 +275,11 @@ XAVO_HAL_API void XAVO_SIM_ClearFaultRules(void);
 /* How many calls the rule acted on. */
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnFaultRuleHits(uint32_t ruleId);
 
-/* ---- call log ---- */
+/* ---- call log ----
+   The log keeps the most recent 1 000 000 calls; older records are dropped, oldest first, and
+   entry 0 is always the oldest record kept. CountCalls counts the records kept. */
 
+#define XAVO_SIM_CALL_LOG_CAPACITY 1000000u
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnCallLogLength(void);
 XAVO_HAL_API uint32_t XAVO_SIM_GetCallLogEntry(uint32_t index, XAVO_SIM_CallRecord* record);
 XAVO_HAL_API void XAVO_SIM_ClearCallLog(void);

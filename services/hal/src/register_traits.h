@@ -60,7 +60,8 @@ constexpr BankTraits samplingTraits() {
     set(t, smp::kSynthMailbox, readWrite(smp::kSynthMailboxWriteBits, 0xFFFFFFFFu));
     set(t, smp::kStatus, readOnly(smp::kStatusClockUnlocked));
     set(t, smp::kTcgPort, writeOnly());
-    set(t, kRegVersion, readOnly(smp::kBuiltInVersion));
+    // The word of the running sampling image, 0 until a release runs one.
+    set(t, kRegVersion, readOnly());
     return t;
 }
 
@@ -81,7 +82,7 @@ constexpr BankTraits peripheralTraits() {
     set(t, per::kStepSelect, readWrite(0xFFFFFFFFu, per::kStepSelectReadBits));
     // Bit 30 is the sequencer busy flag.
     set(t, per::kSequencer, readWrite(~per::kSequencerBusyBit, per::kSequencerReadBits));
-    set(t, kRegVersion, readOnly(per::kBuiltInVersion));
+    set(t, kRegVersion, readOnly());
     return t;
 }
 

@@ -70,13 +70,19 @@ inline constexpr std::uint32_t kTcgPort = 0x70;
 inline constexpr std::uint32_t kStepSelect = 0x74;
 inline constexpr std::uint32_t kStepCount = 0x78;
 
+inline constexpr std::uint32_t kRawConversionBits = 0xFFF;       // 12-bit two's-complement code
+inline constexpr std::uint32_t kDacBusyBit = 1u << 31;
 inline constexpr std::uint32_t kSampleControlPowerUp = 0x0003;  // words per oversample + 1
+inline constexpr std::uint32_t kSampleControlBankedBits = 0xFFFF;
 inline constexpr std::uint32_t kForceTriggerBit = 1u << 31;
 inline constexpr std::uint32_t kSynthMailboxWriteBits = 0x3FFF;
+inline constexpr std::uint32_t kSynthMailboxReadBits = 0x7FFF;
+inline constexpr std::uint32_t kSynthValueBits = 0xFF;
+inline constexpr std::uint32_t kSynthRegisterShift = 8;
+inline constexpr std::uint32_t kSynthRegisterBits = 0x3F;
+inline constexpr std::uint32_t kSynthBusyBit = 1u << 31;
 inline constexpr std::uint32_t kStatusClockUnlocked = 1u << 8;
-
-// Version words the built-in firmware pair reports until a download replaces them.
-inline constexpr std::uint32_t kBuiltInVersion = 0x2028;
+inline constexpr std::uint32_t kStepSelectBits = 0x1F;
 }  // namespace smp
 
 // Peripheral bank.
@@ -103,12 +109,23 @@ inline constexpr std::uint32_t kIoData1 = 0x64;
 inline constexpr std::uint32_t kIoDdr1 = 0x68;
 
 inline constexpr std::uint32_t kCalibrationDacReadBits = 0x3FFF;
+inline constexpr std::uint32_t kCalibrationDacWordBits = 0xFFF;
+inline constexpr std::uint32_t kCalibrationDacDestinationShift = 12;
+inline constexpr std::uint32_t kCalibrationDacDestinationBits = 0x3;
+inline constexpr std::uint32_t kCalibrationDacBusyBit = 1u << 31;
+inline constexpr std::uint32_t kOversamplesBankedBits = 0x0FF00000;  // 0x10 bits 20-27
 inline constexpr std::uint32_t kProbeAttachedBit = 1u << 31;
+inline constexpr std::uint32_t kPingPongElementBits = 0xFF;
+inline constexpr std::uint32_t kPingPongPositionShift = 8;
+inline constexpr std::uint32_t kPingPongPositionBits = 0x7F;
+inline constexpr std::uint32_t kBScanStrobeBit = 1u << 31;
+inline constexpr std::uint32_t kGateIndexBits = 0xF;
+inline constexpr std::uint32_t kGateLoadBusyBit = 1u << 31;
+inline constexpr std::uint32_t kFocusingAckBit = 1u << 31;
 inline constexpr std::uint32_t kStepSelectReadBits = 0x1F;
+inline constexpr std::uint32_t kSequencerRunBit = 1u << 31;
 inline constexpr std::uint32_t kSequencerBusyBit = 1u << 30;
 inline constexpr std::uint32_t kSequencerReadBits = 0x8000001F;
-
-inline constexpr std::uint32_t kBuiltInVersion = 0x201F;
 }  // namespace per
 
 // The four general-purpose I/O ports (data register, direction register).

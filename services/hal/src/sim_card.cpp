@@ -1,3 +1,5 @@
+// The card's windows, open state, DMA, inspection and knobs. Register behaviour lives in
+// sim_card_registers.cpp.
 #include "sim_card.h"
 
 #include <algorithm>
@@ -38,10 +40,16 @@ DecodedAddress decodeAddress(std::uint32_t address) {
     return d;
 }
 
-SimCard::SimCard(std::uint32_t deviceId) : deviceId_(deviceId) {
-    for (std::uint32_t b = 0; b < kBankCount; ++b)
-        for (std::uint32_t w = 0; w < kBankWords; ++w) latches_[b][w] = kRegisterTraits[b][w].powerUp;
+SimCard::Hardware::Hardware() {
+    for (std::uint32_t b = 0; b < kBankCount; ++b) resetBankLatches(latches[b], static_cast<Bank>(b));
+    dacWords.fill(kDacPowerUp);
 }
+
+void SimCard::resetBankLatches(BankLatches& latches, Bank bank) {
+    for (std::uint32_t w = 0; w < kBankWords; ++w) latches[w] = registerTraits(bank, w * 4).powerUp;
+}
+
+SimCard::SimCard(std::uint32_t deviceId) : deviceId_(deviceId) {}
 
 // ---------------------------------------------------------------- open state and DMA
 
@@ -84,7 +92,7 @@ bool SimCard::isDmaChannelOpen() const {
 
 bool SimCard::inRangeOnly() const {
     std::lock_guard lock(mutex_);
-    return inRangeOnly_;
+    return hw_.inRangeOnly;
 }
 
 bool SimCard::dmaTransfer(void* hostBuffer, std::uint32_t address, std::uint32_t bytes, std::uint32_t direction,
@@ -96,8 +104,8 @@ bool SimCard::dmaTransfer(void* hostBuffer, std::uint32_t address, std::uint32_t
     if (hostBuffer == nullptr && bytes != 0) return false;
 
     const std::uint32_t moved = partialBytes ? std::min(*partialBytes, bytes) : bytes;
-    const bool copied = direction == XAVO_HAL_DMA_CARD_TO_HOST ? memory_.read(address, hostBuffer, moved)
-                                                               : memory_.write(address, hostBuffer, moved);
+    const bool copied = direction == XAVO_HAL_DMA_CARD_TO_HOST ? hw_.memory.read(address, hostBuffer, moved)
+                                                               : hw_.memory.write(address, hostBuffer, moved);
     return copied && !partialBytes;
 }
 
@@ -110,9 +118,9 @@ bool SimCard::setWord(std::uint32_t address, std::uint32_t value) {
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
         case W::SampleMemory:
-            return memory_.writeWord(d.index, value);
+            return hw_.memory.writeWord(d.index, value);
         case W::Firmware:
-            download_.acceptWord(d.index, value);
+            hw_.download.acceptWord(d.index, value);
             return true;
         case W::Register:
             writeRegister(d.bank, d.index, value);
@@ -136,7 +144,7 @@ bool SimCard::getWord(std::uint32_t address, std::uint32_t& value) {
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
         case W::SampleMemory:
-            return memory_.readWord(d.index, value);
+            return hw_.memory.readWord(d.index, value);
         case W::Firmware:
             value = 0;  // the download window is write only
             return true;
@@ -161,105 +169,7 @@ void SimCard::countOutOfRange() {
     if (count != 0xFFFFFFFFu) ++count;  // saturates rather than wrapping back to 0
 }
 
-// ---------------------------------------------------------------- registers
-
-void SimCard::writeRegister(Bank bank, std::uint32_t offset, std::uint32_t value) {
-    if (bank == Bank::System) {
-        writeSystem(offset, value);
-        return;
-    }
-    const RegisterTraits& t = registerTraits(bank, offset);
-    switch (t.kind) {
-        case RegisterKind::ReadOnly:
-            return;
-        case RegisterKind::WriteOnly:
-        case RegisterKind::ReadWrite:
-            latch(bank, offset) = value & t.writeBits;
-            return;
-    }
-}
-
-std::uint32_t SimCard::readRegister(Bank bank, std::uint32_t offset) {
-    if (offset == kRegVersion) {
-        const auto& override = versionOverride_[static_cast<std::uint32_t>(bank)];
-        return (override ? *override : latch(bank, offset)) & 0xFFFFu;
-    }
-    if (bank == Bank::System) return readSystem(offset);
-    if (bank == Bank::Peripheral) {
-        switch (offset) {
-            case per::kArrayControl:
-                return (latch(bank, offset) & ~per::kProbeAttachedBit) | (probeAttached_ ? per::kProbeAttachedBit : 0);
-            case per::kIoData0:
-                return readIoPort(IoPort::Peripheral0, per::kIoData0, per::kIoDdr0, bank);
-            case per::kIoData1:
-                return readIoPort(IoPort::Peripheral1, per::kIoData1, per::kIoDdr1, bank);
-            default:
-                break;
-        }
-    }
-    const RegisterTraits& t = registerTraits(bank, offset);
-    return t.kind == RegisterKind::WriteOnly ? 0 : latch(bank, offset) & t.readBits;
-}
-
-void SimCard::writeSystem(std::uint32_t offset, std::uint32_t value) {
-    switch (offset) {
-        case sys::kCommand:
-            latch(Bank::System, offset) = value;
-            executeCommand(value);
-            return;
-        case sys::kOutOfRangeCount:
-        case kRegVersion:
-            return;  // read only
-        default:
-            latch(Bank::System, offset) = value;
-            return;
-    }
-}
-
-std::uint32_t SimCard::readSystem(std::uint32_t offset) {
-    const std::uint32_t stored = latch(Bank::System, offset);
-    switch (offset) {
-        case sys::kSelfTest:
-            switch (selfTestMode_) {
-                case SelfTestMode::Complement:
-                    return ~stored;
-                case SelfTestMode::Echo:
-                    return stored;
-                case SelfTestMode::Stuck:
-                    return selfTestStuckValue_;
-            }
-            return ~stored;
-        case sys::kIoData0:
-            return readIoPort(IoPort::System0, sys::kIoData0, sys::kIoDdr0, Bank::System);
-        case sys::kIoData1:
-            return readIoPort(IoPort::System1, sys::kIoData1, sys::kIoDdr1, Bank::System);
-        case sys::kCommand:
-            return 0;  // status: no EEPROM commit running, no completed bank held
-        default:
-            return stored;
-    }
-}
-
-void SimCard::executeCommand(std::uint32_t command) {
-    switch (command) {
-        case sys::kCmdInRangeOnly:
-            inRangeOnly_ = true;
-            return;
-        case sys::kCmdClearOutOfRange:
-            latch(Bank::System, sys::kOutOfRangeCount) = 0;
-            return;
-        default:
-            return;  // not a command this card acts on
-    }
-}
-
-std::uint32_t SimCard::readIoPort(IoPort port, std::uint32_t dataOffset, std::uint32_t ddrOffset, Bank bank) const {
-    // Pins the card drives show the written level; the others show the input pins.
-    const std::uint32_t ddr = latch(bank, ddrOffset);
-    return (latch(bank, dataOffset) & ddr) | (inputPins_[static_cast<std::uint32_t>(port)] & ~ddr);
-}
-
-// ---------------------------------------------------------------- inspection and knobs
+// ---------------------------------------------------------------- inspection
 
 bool SimCard::peek(std::uint32_t address, std::uint32_t& value) const {
     using W = DecodedAddress::Window;
@@ -267,12 +177,12 @@ bool SimCard::peek(std::uint32_t address, std::uint32_t& value) const {
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
         case W::SampleMemory:
-            return memory_.readWord(d.index, value);
+            return hw_.memory.readWord(d.index, value);
         case W::Firmware:
-            value = download_.lastWord(d.index);
+            value = hw_.download.lastWord(d.index);
             return true;
         case W::Register:
-            value = latch(d.bank, d.index);
+            value = stored(d.bank, d.index);
             return true;
         case W::Unmapped:
             value = 0;
@@ -292,17 +202,17 @@ bool SimCard::poke(std::uint32_t address, std::uint32_t value) {
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
         case W::SampleMemory:
-            return memory_.writeWord(d.index, value);
+            return hw_.memory.writeWord(d.index, value);
         case W::Firmware:
-            download_.storeLastWord(d.index, value);
+            hw_.download.storeLastWord(d.index, value);
             return true;
         case W::Register:
-            latch(d.bank, d.index) = value;
+            store(d.bank, d.index, value);
             return true;
         case W::Unmapped:
             return true;
         case W::Eeprom:
-            eeprom_.write(d.index, value);
+            eeprom_.store(d.index, value);
             return true;
         case W::None:
             break;
@@ -312,33 +222,171 @@ bool SimCard::poke(std::uint32_t address, std::uint32_t value) {
 
 bool SimCard::readMemory(std::uint32_t address, void* buffer, std::uint32_t bytes) const {
     std::lock_guard lock(mutex_);
-    return memory_.read(address, buffer, bytes);
+    return hw_.memory.read(address, buffer, bytes);
 }
 
 bool SimCard::writeMemory(std::uint32_t address, const void* buffer, std::uint32_t bytes) {
     std::lock_guard lock(mutex_);
-    return memory_.write(address, buffer, bytes);
+    return hw_.memory.write(address, buffer, bytes);
 }
+
+fwimage::ImagePair SimCard::activeFirmware() const {
+    std::lock_guard lock(mutex_);
+    return hw_.firmware;
+}
+
+bool SimCard::isSequenceCompatible() const {
+    std::lock_guard lock(mutex_);
+    return hw_.sequenceCompatible;
+}
+
+std::uint8_t SimCard::ddsRegister(std::uint32_t reg) const {
+    std::lock_guard lock(mutex_);
+    return hw_.synthesiser.value(reg);
+}
+
+std::uint32_t SimCard::ddsWriteCount(std::uint32_t reg) const {
+    std::lock_guard lock(mutex_);
+    return hw_.synthesiser.writeCount(reg);
+}
+
+std::uint32_t SimCard::dacWord(std::uint32_t destination) const {
+    std::lock_guard lock(mutex_);
+    return hw_.dacWords.at(destination);
+}
+
+std::uint8_t SimCard::pingPongElement(std::uint32_t position) const {
+    std::lock_guard lock(mutex_);
+    return hw_.banks.pingPong.at(position);
+}
+
+std::uint32_t SimCard::strobeCount(Strobe strobe) const {
+    std::lock_guard lock(mutex_);
+    return hw_.strobeCounts.at(static_cast<std::uint32_t>(strobe));
+}
+
+bool SimCard::gateSlot(std::uint32_t step, std::uint32_t gate, GateSlot& slot) const {
+    std::lock_guard lock(mutex_);
+    if (step >= stepCount() || gate >= gateSlotCount()) return false;
+    slot = hw_.banks.gateSlots[step][gate];
+    return true;
+}
+
+// ---------------------------------------------------------------- knobs
 
 void SimCard::setVersionOverride(Bank bank, std::optional<std::uint32_t> word) {
     std::lock_guard lock(mutex_);
-    versionOverride_[static_cast<std::uint32_t>(bank)] = word;
+    knobs_.versionOverride[static_cast<std::uint32_t>(bank)] = word;
 }
 
 void SimCard::setSelfTestMode(SelfTestMode mode, std::uint32_t stuckValue) {
     std::lock_guard lock(mutex_);
-    selfTestMode_ = mode;
-    selfTestStuckValue_ = stuckValue;
+    knobs_.selfTestMode = mode;
+    knobs_.selfTestStuckValue = stuckValue;
 }
 
 void SimCard::setInputPins(IoPort port, std::uint32_t pins) {
     std::lock_guard lock(mutex_);
-    inputPins_[static_cast<std::uint32_t>(port)] = pins;
+    knobs_.inputPins[static_cast<std::uint32_t>(port)] = pins;
 }
 
 void SimCard::setProbeAttached(bool attached) {
     std::lock_guard lock(mutex_);
-    probeAttached_ = attached;
+    knobs_.probeAttached = attached;
+}
+
+void SimCard::setBusyReads(BusyBit bit, std::uint32_t reads) {
+    std::lock_guard lock(mutex_);
+    knobs_.busyReads.at(static_cast<std::uint32_t>(bit)) = reads;
+}
+
+void SimCard::setDacPeripheralBusyNeverClears(bool flag) {
+    std::lock_guard lock(mutex_);
+    knobs_.dacPeripheralNeverClears = flag;
+}
+
+void SimCard::setClockLockReads(std::uint32_t reads) {
+    std::lock_guard lock(mutex_);
+    knobs_.clock.lockReads = reads;
+}
+
+void SimCard::setClockStrict(bool strict) {
+    std::lock_guard lock(mutex_);
+    knobs_.clock.strict = strict;
+    hw_.synthesiser.knobsChanged(knobs_.clock);
+}
+
+void SimCard::setRawConversionCode(std::uint32_t code12) {
+    std::lock_guard lock(mutex_);
+    knobs_.rawConversionCode = code12 & smp::kRawConversionBits;
+}
+
+void SimCard::setForcedRawConversionWord(std::optional<std::uint32_t> word) {
+    std::lock_guard lock(mutex_);
+    knobs_.forcedRawWord = word;
+}
+
+void SimCard::setDownloadCorrupt(bool corrupt) {
+    std::lock_guard lock(mutex_);
+    knobs_.downloadCorrupt = corrupt;
+}
+
+// ---------------------------------------------------------------- test actions
+
+void SimCard::preloadFirmware(const fwimage::ImagePair& pair) {
+    std::lock_guard lock(mutex_);
+    activateFirmware(pair);
+}
+
+void SimCard::setEncoderCount(std::uint32_t encoder, std::uint32_t count) {
+    std::lock_guard lock(mutex_);
+    latch(Bank::Peripheral, per::kEncoderCounter0 + 4 * encoder) = count;
+}
+
+void SimCard::advanceEncoder(std::uint32_t encoder, std::int32_t clicks) {
+    std::lock_guard lock(mutex_);
+    // Counters wrap like the card's 32-bit counters do.
+    latch(Bank::Peripheral, per::kEncoderCounter0 + 4 * encoder) += static_cast<std::uint32_t>(clicks);
+}
+
+void SimCard::powerCycle() {
+    std::lock_guard lock(mutex_);
+    hw_ = Hardware{};
+    eeprom_.powerCycle();
+}
+
+// ---------------------------------------------------------------- EEPROM
+
+void SimCard::setEepromContents(const Eeprom::Contents& contents) {
+    std::lock_guard lock(mutex_);
+    eeprom_.setContents(contents);
+}
+
+void SimCard::setEepromWord(std::uint32_t index, std::uint32_t value) {
+    std::lock_guard lock(mutex_);
+    eeprom_.setWord(index, value);
+}
+
+std::uint32_t SimCard::eepromWord(std::uint32_t index, bool persistent) const {
+    std::lock_guard lock(mutex_);
+    return persistent ? eeprom_.persistent().at(index) : eeprom_.working().at(index);
+}
+
+void SimCard::eepromWriteLog(std::uint32_t index, std::uint32_t& count, std::uint32_t& lastValue) const {
+    std::lock_guard lock(mutex_);
+    count = eeprom_.writeCount(index);
+    lastValue = eeprom_.lastWritten(index);
+}
+
+void SimCard::eepromCommitCounts(std::uint32_t& requested, std::uint32_t& completed) const {
+    std::lock_guard lock(mutex_);
+    requested = eeprom_.commitsRequested();
+    completed = eeprom_.commitsCompleted();
+}
+
+void SimCard::clearEepromLog() {
+    std::lock_guard lock(mutex_);
+    eeprom_.clearLog();
 }
 
 }  // namespace xavo::sim

@@ -1,6 +1,13 @@
 // One simulated card: its open state, DMA channel, three register banks, sample memory,
-// EEPROM and firmware download. Every public member locks the card's own mutex, so one call
-// is one atomic step of the card.
+// EEPROM, firmware download and running firmware, frequency synthesiser and the status bits
+// the card library polls. Every public member locks the card's own mutex, so one call is one
+// atomic step of the card.
+//
+// State comes in three lifetimes:
+//   - knobs (fault injection and inputs): kept until the card set is reset;
+//   - the EEPROM's persistent copy and its write log: kept across power cycles;
+//   - the hardware state: back to power-up at a power cycle; the sampling and peripheral
+//     banks' part of it also at every firmware release.
 #pragma once
 
 #include <array>
@@ -10,12 +17,43 @@
 
 #include "eeprom.h"
 #include "firmware_download.h"
+#include "firmware_image.h"
+#include "read_countdown.h"
 #include "sample_memory.h"
 #include "sim_address_map.h"
+#include "synthesiser.h"
 
 namespace xavo::sim {
 
 enum class SelfTestMode : std::uint32_t { Complement = 0, Echo = 1, Stuck = 2 };
+
+// The status bits that count reads, in the order of the control interface's constants.
+enum class BusyBit : std::uint32_t {
+    DdsMailbox = 0,    // sampling 0x5C bit 31
+    GateLoad = 1,      // peripheral 0x40 bit 31
+    Sequencer = 2,     // peripheral 0x60 bit 30, after the run bit goes to 0
+    Dac = 3,           // sampling 0x0C bit 31 and peripheral 0x0C bit 31
+    EepromCommit = 4,  // system 0x14 bit 1
+    FocusingAck = 5,   // peripheral 0x4C bit 31 (waits at 0)
+};
+inline constexpr std::uint32_t kBusyBitCount = 6;
+inline constexpr std::array<std::uint32_t, kBusyBitCount> kDefaultBusyReads = {1, 1, 2, 1, 3, 1};
+
+// Strobe bits: act when written, never stored.
+enum class Strobe : std::uint32_t { ForcedAScan = 0, BScanStart = 1 };
+inline constexpr std::uint32_t kStrobeCount = 2;
+
+inline constexpr std::uint32_t kDacCount = 4;
+inline constexpr std::uint32_t kDacPowerUp = 0x800;
+inline constexpr std::uint32_t kPingPongEntries = 128;
+inline constexpr std::uint32_t kEncoderCount = 6;
+inline constexpr std::uint32_t kSteps = 32;
+inline constexpr std::uint32_t kMaxGateSlots = 8;
+
+struct GateSlot {
+    std::uint32_t window = 0;
+    std::uint32_t attributes = 0;
+};
 
 // Where a HAL word address lands.
 struct DecodedAddress {
@@ -47,36 +85,144 @@ public:
     bool dmaTransfer(void* hostBuffer, std::uint32_t address, std::uint32_t bytes, std::uint32_t direction,
                      std::optional<std::uint32_t> partialBytes);
 
-    // ---- inspection and knobs, without side effects ----
+    // ---- inspection, without side effects ----
     bool isOpen() const;
     bool isDmaChannelOpen() const;
     bool inRangeOnly() const;
     bool peek(std::uint32_t address, std::uint32_t& value) const;
     bool poke(std::uint32_t address, std::uint32_t value);
+    // The stored value of a step-banked register as step `step` sees it; false for other
+    // addresses and steps.
+    bool peekStep(std::uint32_t address, std::uint32_t step, std::uint32_t& value) const;
     bool readMemory(std::uint32_t address, void* buffer, std::uint32_t bytes) const;
     bool writeMemory(std::uint32_t address, const void* buffer, std::uint32_t bytes);
+    fwimage::ImagePair activeFirmware() const;
+    bool isSequenceCompatible() const;
+    std::uint8_t ddsRegister(std::uint32_t reg) const;
+    std::uint32_t ddsWriteCount(std::uint32_t reg) const;
+    std::uint32_t dacWord(std::uint32_t destination) const;
+    std::uint8_t pingPongElement(std::uint32_t position) const;
+    std::uint32_t strobeCount(Strobe strobe) const;
+    // False when the slot does not exist for the running firmware generation.
+    bool gateSlot(std::uint32_t step, std::uint32_t gate, GateSlot& slot) const;
+
+    // ---- knobs ----
     void setVersionOverride(Bank bank, std::optional<std::uint32_t> word);
     void setSelfTestMode(SelfTestMode mode, std::uint32_t stuckValue);
     void setInputPins(IoPort port, std::uint32_t pins);
     void setProbeAttached(bool attached);
+    void setBusyReads(BusyBit bit, std::uint32_t reads);
+    void setDacPeripheralBusyNeverClears(bool flag);
+    void setClockLockReads(std::uint32_t reads);
+    void setClockStrict(bool strict);
+    void setRawConversionCode(std::uint32_t code12);
+    void setForcedRawConversionWord(std::optional<std::uint32_t> word);
+    void setDownloadCorrupt(bool corrupt);
+
+    // ---- test actions ----
+    // Runs the pair as if a download of it had been released (registers to power-up);
+    // a missing word leaves that bank without firmware.
+    void preloadFirmware(const fwimage::ImagePair& pair);
+    void setEncoderCount(std::uint32_t encoder, std::uint32_t count);
+    void advanceEncoder(std::uint32_t encoder, std::int32_t clicks);
+    void powerCycle();
+
+    // ---- EEPROM ----
+    void setEepromContents(const Eeprom::Contents& contents);
+    void setEepromWord(std::uint32_t index, std::uint32_t value);
+    std::uint32_t eepromWord(std::uint32_t index, bool persistent) const;
+    void eepromWriteLog(std::uint32_t index, std::uint32_t& count, std::uint32_t& lastValue) const;
+    void eepromCommitCounts(std::uint32_t& requested, std::uint32_t& completed) const;
+    void clearEepromLog();
 
 private:
     using BankLatches = std::array<std::uint32_t, kBankWords>;
+    using StepCopies = std::array<std::uint32_t, kSteps>;
+
+    // Registers with one copy per sequence step (for the banked bits).
+    static constexpr std::uint32_t kBankedRegisterCount = 5;
+
+    struct Knobs {
+        SelfTestMode selfTestMode = SelfTestMode::Complement;
+        std::uint32_t selfTestStuckValue = 0;
+        std::array<std::uint32_t, kIoPortCount> inputPins{};
+        bool probeAttached = true;
+        std::array<std::optional<std::uint32_t>, kBankCount> versionOverride{};
+        std::array<std::uint32_t, kBusyBitCount> busyReads = kDefaultBusyReads;
+        bool dacPeripheralNeverClears = false;
+        Synthesiser::Knobs clock;
+        std::uint32_t rawConversionCode = 0;  // 12-bit two's complement
+        std::optional<std::uint32_t> forcedRawWord;
+        bool downloadCorrupt = false;
+    };
+
+    // What the sampling and peripheral firmware hold beyond their register latches.
+    struct FirmwareBankState {
+        FirmwareBankState();
+        std::array<StepCopies, kBankedRegisterCount> stepCopies{};
+        std::array<std::array<GateSlot, kMaxGateSlots>, kSteps> gateSlots{};
+        std::array<std::uint8_t, kPingPongEntries> pingPong{};
+        ReadCountdown ddsBusy;
+        ReadCountdown gateBusy;
+        ReadCountdown sequencerBusy;
+        ReadCountdown dacBusy;
+        bool dacPeripheralStuck = false;
+        ReadCountdown focusingWait;
+        std::uint32_t rawConversion = 0;
+    };
+
+    // Everything a power cycle returns to power-up.
+    struct Hardware {
+        Hardware();
+        std::array<BankLatches, kBankCount> latches{};
+        FirmwareBankState banks;
+        fwimage::ImagePair firmware;
+        bool sequenceCompatible = false;
+        FirmwareDownload download;
+        Synthesiser synthesiser;
+        std::array<std::uint32_t, kDacCount> dacWords{};
+        ReadCountdown commitBusy;
+        bool commitPending = false;
+        bool inRangeOnly = false;
+        std::array<std::uint32_t, kStrobeCount> strobeCounts{};
+        SampleMemory memory;
+    };
 
     std::uint32_t& latch(Bank bank, std::uint32_t offset) {
-        return latches_[static_cast<std::uint32_t>(bank)][offset / 4];
+        return hw_.latches[static_cast<std::uint32_t>(bank)][offset / 4];
     }
     std::uint32_t latch(Bank bank, std::uint32_t offset) const {
-        return latches_[static_cast<std::uint32_t>(bank)][offset / 4];
+        return hw_.latches[static_cast<std::uint32_t>(bank)][offset / 4];
     }
+    static void resetBankLatches(BankLatches& latches, Bank bank);
+
+    // Register storage with step banking: stored() composes the common bits with the selected
+    // step's copy; store() writes both.
+    std::uint32_t stored(Bank bank, std::uint32_t offset) const;
+    void store(Bank bank, std::uint32_t offset, std::uint32_t value);
+    std::uint32_t selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const;
+    std::uint32_t stepCount() const { return hw_.sequenceCompatible ? kSteps : 1; }
+    std::uint32_t gateSlotCount() const;
 
     void writeRegister(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t readRegister(Bank bank, std::uint32_t offset);
     void writeSystem(std::uint32_t offset, std::uint32_t value);
     std::uint32_t readSystem(std::uint32_t offset);
+    void writeSampling(std::uint32_t offset, std::uint32_t value);
+    std::uint32_t readSampling(std::uint32_t offset);
+    void writePeripheral(std::uint32_t offset, std::uint32_t value);
+    std::uint32_t readPeripheral(std::uint32_t offset);
+    void writePlain(Bank bank, std::uint32_t offset, std::uint32_t value);
+    std::uint32_t readPlain(Bank bank, std::uint32_t offset) const;
+
     void executeCommand(std::uint32_t command);
+    void release();
+    void activateFirmware(const fwimage::ImagePair& pair);
+    void finishCommit();
+    void loadGate(std::uint32_t index);
     std::uint32_t readIoPort(IoPort port, std::uint32_t dataOffset, std::uint32_t ddrOffset, Bank bank) const;
     void countOutOfRange();
+    std::uint32_t busyReads(BusyBit bit) const { return knobs_.busyReads[static_cast<std::uint32_t>(bit)]; }
 
     const std::uint32_t deviceId_;
     mutable std::mutex mutex_;
@@ -84,18 +230,9 @@ private:
     bool open_ = false;
     bool dmaOpen_ = false;
 
-    std::array<BankLatches, kBankCount> latches_{};
-    std::array<std::optional<std::uint32_t>, kBankCount> versionOverride_{};
-    bool inRangeOnly_ = false;
-
-    SelfTestMode selfTestMode_ = SelfTestMode::Complement;
-    std::uint32_t selfTestStuckValue_ = 0;
-    std::array<std::uint32_t, kIoPortCount> inputPins_{};
-    bool probeAttached_ = true;
-
-    SampleMemory memory_;
+    Knobs knobs_;
     Eeprom eeprom_;
-    FirmwareDownload download_;
+    Hardware hw_;
 };
 
 }  // namespace xavo::sim

@@ -23,6 +23,15 @@ std::optional<Bank> bankOf(std::uint32_t bank) {
 
 std::uint32_t result(bool ok) { return ok ? 1u : 0u; }
 
+template <typename T>
+void store(T* out, T value) {
+    if (out != nullptr) *out = value;
+}
+
+constexpr std::uint32_t kWordBits = 0xFFFFu;
+constexpr std::int32_t kMinRawCode = -2048;
+constexpr std::int32_t kMaxRawCode = 2047;
+
 }  // namespace
 
 extern "C" {
@@ -121,6 +130,209 @@ XAVO_HAL_API uint32_t XAVO_SIM_SetProbeAttached(uint32_t index, uint32_t attache
     const auto c = card(index);
     if (!c) return 0;
     c->setProbeAttached(attached != 0);
+    return 1;
+}
+
+// ---- firmware ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_PreloadFirmware(uint32_t index, uint32_t samplingWord, uint32_t peripheralWord) {
+    const auto c = card(index);
+    if (!c || samplingWord > kWordBits || peripheralWord > kWordBits) return 0;
+    xavo::fwimage::ImagePair pair;
+    if (samplingWord != 0) pair.sampling = static_cast<std::uint16_t>(samplingWord);
+    if (peripheralWord != 0) pair.peripheral = static_cast<std::uint16_t>(peripheralWord);
+    c->preloadFirmware(pair);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetActiveFirmware(uint32_t index, uint32_t* samplingWord, uint32_t* peripheralWord,
+                                                 uint32_t* sequenceCompatible) {
+    const auto c = card(index);
+    if (!c) return 0;
+    const xavo::fwimage::ImagePair pair = c->activeFirmware();
+    store<uint32_t>(samplingWord, pair.sampling.value_or(0));
+    store<uint32_t>(peripheralWord, pair.peripheral.value_or(0));
+    store<uint32_t>(sequenceCompatible, c->isSequenceCompatible() ? 1 : 0);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetDownloadCorrupt(uint32_t index, uint32_t corrupt) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setDownloadCorrupt(corrupt != 0);
+    return 1;
+}
+
+// ---- busy bits ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetBusyReads(uint32_t index, uint32_t busyBit, uint32_t reads) {
+    const auto c = card(index);
+    if (!c || busyBit >= kBusyBitCount) return 0;
+    c->setBusyReads(static_cast<BusyBit>(busyBit), reads);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetDacPeripheralBusyNeverClears(uint32_t index, uint32_t flag) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setDacPeripheralBusyNeverClears(flag != 0);
+    return 1;
+}
+
+// ---- synthesiser and sample clock ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetDdsRegister(uint32_t index, uint32_t reg, uint32_t* value, uint32_t* writeCount) {
+    const auto c = card(index);
+    if (!c || reg >= Synthesiser::kRegisters) return 0;
+    store<uint32_t>(value, c->ddsRegister(reg));
+    store<uint32_t>(writeCount, c->ddsWriteCount(reg));
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetClockLockReads(uint32_t index, uint32_t reads) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setClockLockReads(reads);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetClockStrict(uint32_t index, uint32_t strict) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setClockStrict(strict != 0);
+    return 1;
+}
+
+// ---- D-to-A, A-to-D ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetDacWord(uint32_t index, uint32_t destination, uint32_t* word) {
+    const auto c = card(index);
+    if (!c || destination >= kDacCount || word == nullptr) return 0;
+    *word = c->dacWord(destination);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetRawConversionCode(uint32_t index, int32_t code) {
+    const auto c = card(index);
+    if (!c || code < kMinRawCode || code > kMaxRawCode) return 0;
+    c->setRawConversionCode(static_cast<std::uint32_t>(code));
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_ForceRawConversionWord(uint32_t index, uint32_t enable, uint32_t word) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setForcedRawConversionWord(enable != 0 ? std::optional<std::uint32_t>(word) : std::nullopt);
+    return 1;
+}
+
+// ---- side tables, strobes, encoders, step banking ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetPingPongElement(uint32_t index, uint32_t position, uint32_t* element) {
+    const auto c = card(index);
+    if (!c || position >= kPingPongEntries || element == nullptr) return 0;
+    *element = c->pingPongElement(position);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetStrobeCount(uint32_t index, uint32_t strobe, uint32_t* count) {
+    const auto c = card(index);
+    if (!c || strobe >= kStrobeCount || count == nullptr) return 0;
+    *count = c->strobeCount(static_cast<Strobe>(strobe));
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetEncoderCount(uint32_t index, uint32_t encoder, uint32_t count) {
+    const auto c = card(index);
+    if (!c || encoder >= kEncoderCount) return 0;
+    c->setEncoderCount(encoder, count);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_AdvanceEncoder(uint32_t index, uint32_t encoder, int32_t clicks) {
+    const auto c = card(index);
+    if (!c || encoder >= kEncoderCount) return 0;
+    c->advanceEncoder(encoder, clicks);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_PeekStep(uint32_t index, uint32_t address, uint32_t step, uint32_t* value) {
+    const auto c = card(index);
+    std::uint32_t v = 0;
+    if (!c || value == nullptr || !c->peekStep(address, step, v)) return 0;
+    *value = v;
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetGateSlot(uint32_t index, uint32_t step, uint32_t gate, uint32_t* window,
+                                           uint32_t* attributes) {
+    const auto c = card(index);
+    GateSlot slot;
+    if (!c || !c->gateSlot(step, gate, slot)) return 0;
+    store<uint32_t>(window, slot.window);
+    store<uint32_t>(attributes, slot.attributes);
+    return 1;
+}
+
+// ---- EEPROM ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetEepromPersonality(uint32_t index, uint32_t personality) {
+    const auto c = card(index);
+    if (!c || personality >= Eeprom::kPersonalityCount) return 0;
+    c->setEepromContents(Eeprom::personality(static_cast<Eeprom::Personality>(personality)));
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetEepromWord(uint32_t index, uint32_t word, uint32_t value) {
+    const auto c = card(index);
+    if (!c || word >= Eeprom::kWords) return 0;
+    c->setEepromWord(word, value);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromWord(uint32_t index, uint32_t word, uint32_t copy, uint32_t* value) {
+    const auto c = card(index);
+    if (!c || word >= Eeprom::kWords || value == nullptr) return 0;
+    if (copy != XAVO_SIM_EEPROM_WORKING && copy != XAVO_SIM_EEPROM_PERSISTENT) return 0;
+    *value = c->eepromWord(word, copy == XAVO_SIM_EEPROM_PERSISTENT);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromWriteLog(uint32_t index, uint32_t word, uint32_t* count, uint32_t* lastValue) {
+    const auto c = card(index);
+    if (!c || word >= Eeprom::kWords) return 0;
+    std::uint32_t n = 0;
+    std::uint32_t last = 0;
+    c->eepromWriteLog(word, n, last);
+    store<uint32_t>(count, n);
+    store<uint32_t>(lastValue, last);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetEepromCommitCounts(uint32_t index, uint32_t* requested, uint32_t* completed) {
+    const auto c = card(index);
+    if (!c) return 0;
+    std::uint32_t r = 0;
+    std::uint32_t d = 0;
+    c->eepromCommitCounts(r, d);
+    store<uint32_t>(requested, r);
+    store<uint32_t>(completed, d);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_ClearEepromLog(uint32_t index) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->clearEepromLog();
+    return 1;
+}
+
+// ---- power ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_PowerCycle(uint32_t index) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->powerCycle();
     return 1;
 }
 

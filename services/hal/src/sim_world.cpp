@@ -153,6 +153,7 @@ std::uint32_t SimWorld::ruleHits(std::uint32_t id) {
 
 void SimWorld::appendLog(const CallDescriptor& call, std::uint32_t value, std::uint32_t result) {
     std::lock_guard lock(mutex_);
+    if (log_.size() >= kCallLogCapacity) log_.pop_front();
     log_.push_back({call.operation, call.card, call.address, value, call.length, call.direction, result, call.caller});
 }
 

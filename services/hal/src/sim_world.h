@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +19,9 @@
 namespace xavo::sim {
 
 inline constexpr std::uint32_t kMaxCards = 64;
+// The call log keeps the most recent calls only, so that a long-running host does not grow it
+// without bound.
+inline constexpr std::size_t kCallLogCapacity = 1'000'000;
 
 // The card set chosen by XAVO_SIM_CARDS and XAVO_SIM_DEVICE (or their defaults).
 struct CardSetConfig {
@@ -75,7 +80,7 @@ private:
     std::vector<std::shared_ptr<SimCard>> active_;
     bool emptyEnumerationSucceeds_ = false;
     FaultRules rules_;
-    std::vector<XAVO_SIM_CallRecord> log_;
+    std::deque<XAVO_SIM_CallRecord> log_;  // oldest first, at most kCallLogCapacity records
     // Bumped by reset so that every thread's caller mark returns to "library".
     std::atomic<std::uint64_t> callerGeneration_{1};
 };
