@@ -300,6 +300,158 @@ KZ_API uint32_t KZ_SetEEPROM(uint32_t cardIndex, uint32_t wordIndex, uint32_t va
 KZ_API uint32_t KZ_GetEEPROMvalues(uint32_t cardIndex);
 
 /* ------------------------------------------------------------------------------------------ */
+/* Sequence step selection (sequence-compatible firmware)                                     */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetSequenceStep(uint32_t cardIndex, uint32_t step);
+KZ_API uint32_t KZ_GetSequenceStep(uint32_t cardIndex, uint32_t* step);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Sensor array, ping-pong sequence and focusing unit                                         */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetSensorArrayApertureSize(uint32_t cardIndex, uint32_t size);
+KZ_API uint32_t KZ_GetSensorArrayApertureSize(uint32_t cardIndex, uint32_t* size);
+KZ_API uint32_t KZ_SetSensorArrayDisableAperturePositionWrites(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_GetSensorArrayDisableAperturePositionWrites(uint32_t cardIndex, uint32_t* flag);
+KZ_API uint32_t KZ_SetSensorArrayDisableApertureDelayWrites(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_GetSensorArrayDisableApertureDelayWrites(uint32_t cardIndex, uint32_t* flag);
+KZ_API uint32_t KZ_SetIsBScanModeEnabled(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_GetIsBScanModeEnabled(uint32_t cardIndex, uint32_t* flag);
+KZ_API uint32_t KZ_GetSensorArrayIsProbeAttached(uint32_t cardIndex, uint32_t* isAttached);
+KZ_API uint32_t KZ_SetPingPongSequenceElement(uint32_t cardIndex, uint32_t element, uint32_t position, uint16_t order);
+/* Both tables hold KZ_PINGPONG_SEQUENCE_LENGTH entries. */
+KZ_API uint32_t KZ_SetPingPongSequence(uint32_t cardIndex, const uint16_t* elements, const uint16_t* order);
+/* Hands out the library's own tables (null until the first element is set). */
+KZ_API uint32_t KZ_GetPingPongSequence(uint32_t cardIndex, uint16_t** elements, uint16_t** order);
+KZ_API uint32_t KZ_SetFlipArray(uint32_t cardIndex, uint16_t numberOfElements);
+KZ_API uint32_t KZ_SetFocusingUnitControl(uint32_t cardIndex, uint32_t controlBus, uint32_t data);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Sampling parameters                                                                        */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetRectifierMode(uint32_t cardIndex, uint32_t mode);
+KZ_API uint32_t KZ_GetRectifierMode(uint32_t cardIndex, uint32_t* mode);
+KZ_API uint32_t KZ_SetStartDelay(uint32_t cardIndex, uint32_t delay);
+KZ_API uint32_t KZ_GetStartDelay(uint32_t cardIndex, uint32_t* delay);
+KZ_API uint32_t KZ_SetNumberOfSamples(uint32_t cardIndex, uint32_t numberOfSamples);
+KZ_API uint32_t KZ_GetNumberOfSamples(uint32_t cardIndex, uint32_t* numberOfSamples);
+KZ_API uint32_t KZ_SetDropNumberOfSamples(uint32_t cardIndex, uint32_t drop);
+KZ_API uint32_t KZ_GetDropNumberOfSamples(uint32_t cardIndex, uint32_t* drop);
+KZ_API uint32_t KZ_SetSampleStorageMode(uint32_t cardIndex, uint32_t mode);
+KZ_API uint32_t KZ_GetSampleStorageMode(uint32_t cardIndex, uint32_t* mode);
+KZ_API uint32_t KZ_SetForceAScanTrigger(uint32_t cardIndex);
+KZ_API uint32_t KZ_SetNumberOfOversamples(uint32_t cardIndex, uint32_t count);
+KZ_API uint32_t KZ_GetNumberOfOversamples(uint32_t cardIndex, uint32_t* count);
+KZ_API uint32_t KZ_SetTestPatternMode(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_SetSignAndMagnitudeMode(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_ReturnIsSignAndMag(uint32_t cardIndex);
+KZ_API void KZ_SetSampleNoiseFilter(uint32_t cardIndex, uint32_t firstWord, uint32_t secondWord);
+KZ_API uint32_t KZ_ReadRawADCData(uint32_t cardIndex, int16_t* value);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Scan memory layout                                                                         */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetScanStorageOptions(uint32_t cardIndex, uint32_t option);
+KZ_API uint32_t KZ_GetScanStorageOptions(uint32_t cardIndex, uint32_t* option);
+KZ_API uint32_t KZ_SetNumberOfAScansPerBScan(uint32_t cardIndex, uint32_t count);
+KZ_API uint32_t KZ_GetNumberOfAScansPerBScan(uint32_t cardIndex, uint32_t* count);
+KZ_API uint32_t KZ_SetNumberOfBScansPerBank(uint32_t cardIndex, uint32_t count);
+KZ_API uint32_t KZ_GetNumberOfBScansPerBank(uint32_t cardIndex, uint32_t* count);
+KZ_API uint32_t KZ_SetNumberOfBScansPerBankIsAutomatic(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_SetCScanBaseSRAMAddress(uint32_t cardIndex, uint32_t address);
+KZ_API uint32_t KZ_GetCScanBaseSRAMAddress(uint32_t cardIndex, uint32_t* address);
+KZ_API uint32_t KZ_GetAScanBaseSRAMAddress(uint32_t cardIndex, uint32_t* address);
+KZ_API uint32_t KZ_GetNumberOfBScansInSRAM(uint32_t cardIndex, uint32_t* count);
+KZ_API uint32_t KZ_GetNumberOfBScansCapturedInBank(uint32_t cardIndex, uint32_t* count);
+/* Layout queries; they take no lock. */
+KZ_API uint32_t KZ_ReturnOversampleCountThisStep(uint32_t cardIndex, uint32_t step);
+KZ_API uint32_t KZ_ReturnAScanSampleValuesThisStep(uint32_t cardIndex, uint32_t position);
+KZ_API uint32_t KZ_ReturnAScanOffsetThisStep(uint32_t cardIndex, uint32_t position);
+KZ_API uint32_t KZ_ReturnAScanBytesPerBScan(uint32_t cardIndex);
+KZ_API uint32_t KZ_ReturnGateOffsetThisStep(uint32_t cardIndex, uint32_t position);
+KZ_API uint32_t KZ_ReturnGateBytesPerBScan(uint32_t cardIndex);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Pulse timing and triggers                                                                  */
+/* ------------------------------------------------------------------------------------------ */
+
+#define KZ_MAXIMUM_GENERATOR_PULSE_LENGTH 4095
+
+KZ_API uint32_t KZ_SetRepetitionRate(uint32_t cardIndex, uint32_t rate);
+KZ_API uint32_t KZ_GetRepetitionRate(uint32_t cardIndex, uint32_t* rate);
+KZ_API uint32_t KZ_SetRepetitionTime(uint32_t cardIndex, uint32_t periods);
+KZ_API uint32_t KZ_GetRepetitionTime(uint32_t cardIndex, uint32_t* periods);
+KZ_API uint32_t KZ_SetBScanRepetitionRate(uint32_t cardIndex, uint32_t rate);
+KZ_API uint32_t KZ_GetBScanRepetitionRate(uint32_t cardIndex, uint32_t* rate);
+KZ_API uint32_t KZ_AutoSetBScanRepetitionRate(uint32_t cardIndex);
+KZ_API uint32_t KZ_SetTriggerSelect(uint32_t cardIndex, uint32_t source);
+KZ_API uint32_t KZ_GetTriggerSelect(uint32_t cardIndex, uint32_t* source);
+KZ_API uint32_t KZ_SetForceBScanTrigger(uint32_t cardIndex);
+KZ_API uint32_t KZ_SetSyncPulseMode(uint32_t cardIndex, uint32_t mode);
+KZ_API uint32_t KZ_GetSyncPulseMode(uint32_t cardIndex, uint32_t* mode);
+KZ_API uint32_t KZ_SetTransducerPulseWidth(uint32_t cardIndex, uint32_t width);
+KZ_API uint32_t KZ_GetTransducerPulseWidth(uint32_t cardIndex, uint32_t* width);
+KZ_API uint32_t KZ_SetTrailingFlankHoldoff(uint32_t cardIndex, uint32_t value);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Encoders                                                                                   */
+/* ------------------------------------------------------------------------------------------ */
+
+#define KZ_ENCODER_NONE 0xFFFFFFFFu
+
+KZ_API uint32_t KZ_SetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t clicks);
+KZ_API uint32_t KZ_GetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t* clicks);
+KZ_API uint32_t KZ_SetFractionalNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t numerator,
+                                                              uint32_t unityShift);
+KZ_API uint32_t KZ_GetFractionalNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t* numerator,
+                                                              uint32_t* unityShift);
+KZ_API uint32_t KZ_SetEncoderSelect(uint32_t cardIndex, uint32_t encoder);
+KZ_API uint32_t KZ_GetEncoderSelect(uint32_t cardIndex, uint32_t* encoder);
+KZ_API uint32_t KZ_GetEncoderOutput(uint32_t cardIndex, uint32_t encoder, uint32_t* value);
+KZ_API uint32_t KZ_SetResetEncoderOutput(uint32_t cardIndex, uint32_t encoder);
+KZ_API uint32_t KZ_ConnectEncoderCounters4And5ToIO(uint32_t cardIndex, int32_t flag);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Sequencer (sequence-compatible firmware)                                                   */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetStepsInSequence(uint32_t cardIndex, uint32_t count);
+KZ_API uint32_t KZ_GetStepsInSequence(uint32_t cardIndex, uint32_t* count);
+KZ_API uint32_t KZ_StartSequence(uint32_t cardIndex);
+KZ_API uint32_t KZ_StopSequence(uint32_t cardIndex);
+KZ_API void KZ_PauseSequence(uint32_t cardIndex);
+KZ_API void KZ_ResumeSequence(uint32_t cardIndex);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Peripheral and system I/O                                                                  */
+/* ------------------------------------------------------------------------------------------ */
+
+KZ_API uint32_t KZ_SetSystemIOBank0(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetSystemIOBank0(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetSystemDDR0(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetSystemDDR0(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetSystemIOBank1(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetSystemIOBank1(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetSystemDDR1(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetSystemDDR1(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetPeripheralIOBank0(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetPeripheralIOBank0(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetPeripheralDDR0(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetPeripheralDDR0(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetPeripheralIOBank1(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetPeripheralIOBank1(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetPeripheralDDR1(uint32_t cardIndex, uint32_t value);
+KZ_API uint32_t KZ_GetPeripheralDDR1(uint32_t cardIndex, uint32_t* value);
+KZ_API uint32_t KZ_SetDigitalOutput(uint32_t cardIndex, uint32_t bitNumber, uint32_t level);
+KZ_API uint32_t KZ_SetDIBoardState(uint32_t cardIndex, uint32_t state);
+KZ_API uint32_t KZ_SetWaterPumpState(uint32_t cardIndex, uint32_t state);
+KZ_API uint32_t KZ_SetDIInterfaceBitsLow(uint32_t cardIndex);
+KZ_API uint32_t KZ_GetSerialNumber(uint32_t cardIndex, uint32_t* serialNumber);
+
+/* ------------------------------------------------------------------------------------------ */
 /* Gates                                                                                      */
 /* ------------------------------------------------------------------------------------------ */
 

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "XAVODataCollection.h"
+#include "card_registers.h"
+#include "frame/error_codes.h"
+#include "library_fixture.h"
+
+namespace kz::test {
+namespace {
+
+using CapturedBScans = InitialisedCardFixture;
+
+constexpr std::uint32_t kStatus = samplingAddress(reg::smp::kStatus);
+
+TEST_F(CapturedBScans, WithoutCapturedBScansThereIsNoSampleData)
+{
+    std::uint32_t available = 7;
+    ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
+    EXPECT_EQ(available, 0u);
+
+    std::uint32_t count = 0xDEADBEEF;
+    EXPECT_EQ(KZ_GetNumberOfBScansInSRAM(0, &count), 0u);
+    EXPECT_EQ(count, 0xDEADBEEFu);
+    EXPECT_EQ(reportedErrors(), std::vector<std::uint32_t>{err::GetNumberOfBScansInSramNoSampleData});
+}
+
+TEST_F(CapturedBScans, CapturedBScansAreCountedFromTheCard)
+{
+    // Three B-scans captured in the current bank, with the clock-unlocked bit beside them.
+    forceRead(kStatus, reg::smp::kBScansCaptured.insert(0, 3) | reg::smp::kClockNotLocked.insert(0, 1),
+              XAVO_SIM_ACTION_FORCE_VALUE);
+    pokeSampling(reg::smp::kBScansInMemory, 2);
+
+    std::uint32_t available = 0;
+    ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
+    EXPECT_EQ(available, 1u);
+    std::uint32_t count = 0;
+    ASSERT_EQ(KZ_GetNumberOfBScansInSRAM(0, &count), 1u);
+    EXPECT_EQ(count, 3u);
+    ASSERT_EQ(KZ_GetNumberOfBScansCapturedInBank(0, &count), 1u);
+    EXPECT_EQ(count, 3u);
+    EXPECT_TRUE(reportedErrors().empty());
+}
+
+TEST_F(CapturedBScans, UnreadableStatusFailsWithoutAnErrorOfTheLibrary)
+{
+    forceRead(kStatus, 0, XAVO_SIM_ACTION_FAIL);
+    std::uint32_t available = 7;
+    EXPECT_EQ(DC_GetIsSampleDataAvailable(0, &available), 0u);
+    EXPECT_EQ(available, 7u);
+    EXPECT_EQ(DC_GetIsSampleDataAvailable(0, nullptr), 0u);
+
+    std::uint32_t count = 0xDEADBEEF;
+    EXPECT_EQ(KZ_GetNumberOfBScansInSRAM(0, &count), 0u);
+    EXPECT_EQ(count, 0xDEADBEEFu);
+    EXPECT_TRUE(reportedErrors().empty());
+}
+
+} // namespace
+} // namespace kz::test
