@@ -116,18 +116,6 @@ std::uint32_t connectCounters4And5(std::uint32_t cardIndex, BoardState& board, s
     return 1;
 }
 
-// Looks the card up and runs `operation` on it under the card's lock.
-template <typename Operation>
-std::uint32_t withCard(std::uint32_t cardIndex, Operation operation)
-{
-    BoardState* board = lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    return operation(*board);
-}
-
 } // namespace
 
 } // namespace kz
@@ -136,7 +124,7 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t clicks)
 {
-    return kz::withCard(cardIndex, [&](BoardState& board) { return kz::setClicks(cardIndex, board, clicks); });
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) { return kz::setClicks(cardIndex, board, clicks); });
 }
 
 KZ_API uint32_t KZ_GetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t* clicks)
@@ -144,7 +132,7 @@ KZ_API uint32_t KZ_GetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t
     if (clicks == nullptr) {
         return 0;
     }
-    return kz::withCard(cardIndex, [&](const BoardState& board) {
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) {
         *clicks = kz::reg::per::kClicksLessOne.extract(board.encoderControlShadow) + 1;
         return 1u;
     });
@@ -153,7 +141,7 @@ KZ_API uint32_t KZ_GetNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t
 KZ_API uint32_t KZ_SetFractionalNumberOfEncoderClicksPerBScan(uint32_t cardIndex, uint32_t numerator,
                                                               uint32_t unityShift)
 {
-    return kz::withCard(cardIndex,
+    return kz::withLockedCard(cardIndex,
                         [&](BoardState& board) { return kz::setFraction(cardIndex, board, numerator, unityShift); });
 }
 
@@ -164,7 +152,7 @@ KZ_API uint32_t KZ_GetFractionalNumberOfEncoderClicksPerBScan(uint32_t cardIndex
     if (numerator == nullptr || unityShift == nullptr) {
         return 0;
     }
-    return kz::withCard(cardIndex, [&](const BoardState& board) {
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) {
         *numerator = kz::reg::per::kClickFraction.extract(board.encoderControlShadow);
         *unityShift = kz::kFractionShift;
         return 1u;
@@ -173,7 +161,7 @@ KZ_API uint32_t KZ_GetFractionalNumberOfEncoderClicksPerBScan(uint32_t cardIndex
 
 KZ_API uint32_t KZ_SetEncoderSelect(uint32_t cardIndex, uint32_t encoder)
 {
-    return kz::withCard(cardIndex,
+    return kz::withLockedCard(cardIndex,
                         [&](BoardState& board) { return kz::setEncoderSelect(cardIndex, board, encoder); });
 }
 
@@ -182,7 +170,7 @@ KZ_API uint32_t KZ_GetEncoderSelect(uint32_t cardIndex, uint32_t* encoder)
     if (encoder == nullptr) {
         return 0;
     }
-    return kz::withCard(cardIndex, [&](const BoardState& board) {
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) {
         const uint32_t selected = kz::reg::per::kEncoderSelect.extract(board.encoderControlShadow);
         *encoder = selected == kz::kNoEncoderSelected ? KZ_ENCODER_NONE : selected;
         return 1u;
@@ -194,18 +182,18 @@ KZ_API uint32_t KZ_GetEncoderOutput(uint32_t cardIndex, uint32_t encoder, uint32
     if (value == nullptr) {
         return 0;
     }
-    return kz::withCard(cardIndex,
+    return kz::withLockedCard(cardIndex,
                         [&](const BoardState&) { return kz::getEncoderOutput(cardIndex, encoder, value); });
 }
 
 KZ_API uint32_t KZ_SetResetEncoderOutput(uint32_t cardIndex, uint32_t encoder)
 {
-    return kz::withCard(cardIndex, [&](const BoardState&) { return kz::resetEncoderOutput(cardIndex, encoder); });
+    return kz::withLockedCard(cardIndex, [&](const BoardState&) { return kz::resetEncoderOutput(cardIndex, encoder); });
 }
 
 KZ_API uint32_t KZ_ConnectEncoderCounters4And5ToIO(uint32_t cardIndex, int32_t flag)
 {
-    return kz::withCard(cardIndex,
+    return kz::withLockedCard(cardIndex,
                         [&](BoardState& board) { return kz::connectCounters4And5(cardIndex, board, flag); });
 }
 

@@ -322,11 +322,7 @@ namespace {
 template <typename Read>
 uint32_t lockedRead(uint32_t cardIndex, uint32_t* out, Read read)
 {
-    if (out == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return read(cardIndex, out);
+    return kz::withLockedCard(cardIndex, out, [&](BoardState&, uint32_t* value) { return read(cardIndex, value); });
 }
 
 // A layout query: the record's entry at `index` of a table with `size` entries; 0 when the card

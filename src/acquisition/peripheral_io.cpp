@@ -21,36 +21,28 @@ constexpr std::uint32_t kDiInterfaceBitsLow = 0b010;
 
 std::uint32_t writeRegister(std::uint32_t cardIndex, Bank bank, std::uint32_t offset, std::uint32_t value)
 {
-    if (lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    return setBankRegister(bank, cardIndex, offset, value);
+    return withLockedCard(cardIndex, [&](BoardState&) { return setBankRegister(bank, cardIndex, offset, value); });
 }
 
 // The data registers let the register layer store straight through the caller's pointer.
 std::uint32_t readDataRegister(std::uint32_t cardIndex, Bank bank, std::uint32_t offset, std::uint32_t* value)
 {
-    if (value == nullptr || lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    return getBankRegister(bank, cardIndex, offset, value);
+    return withLockedCard(cardIndex, value, [&](BoardState&, std::uint32_t* out) {
+        return getBankRegister(bank, cardIndex, offset, out);
+    });
 }
 
 // The data-direction registers store into the caller's word only when the read succeeded.
 std::uint32_t readDirectionRegister(std::uint32_t cardIndex, Bank bank, std::uint32_t offset, std::uint32_t* value)
 {
-    if (value == nullptr || lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    std::uint32_t word = 0;
-    if (getBankRegister(bank, cardIndex, offset, &word) == 0) {
-        return 0;
-    }
-    *value = word;
-    return 1;
+    return withLockedCard(cardIndex, value, [&](BoardState&, std::uint32_t* out) -> std::uint32_t {
+        std::uint32_t word = 0;
+        if (getBankRegister(bank, cardIndex, offset, &word) == 0) {
+            return 0;
+        }
+        *out = word;
+        return 1;
+    });
 }
 
 // Makes bit `bit` of peripheral bank 0 an output and drives it to `level` (any non-zero level is
@@ -67,11 +59,7 @@ std::uint32_t setNamedOutput(std::uint32_t cardIndex, std::uint32_t bit, std::ui
 
 std::uint32_t setNamedOutputOfCard(std::uint32_t cardIndex, std::uint32_t bit, std::uint32_t level)
 {
-    if (lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    return setNamedOutput(cardIndex, bit, level);
+    return withLockedCard(cardIndex, [&](BoardState&) { return setNamedOutput(cardIndex, bit, level); });
 }
 
 } // namespace

@@ -235,11 +235,9 @@ namespace {
 // Looks the card up and reads one sampling field into `out` under the card's lock.
 uint32_t readSamplingField(uint32_t cardIndex, uint32_t offset, kz::Field field, uint32_t* out)
 {
-    if (out == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getField(kz::Bank::Sampling, cardIndex, offset, field, out);
+    return kz::withLockedCard(cardIndex, out, [&](BoardState&, uint32_t* value) {
+        return kz::getField(kz::Bank::Sampling, cardIndex, offset, field, value);
+    });
 }
 
 } // namespace

@@ -240,11 +240,9 @@ namespace {
 // Reads one field of the sensor-array register of an initialised card into `out`.
 uint32_t getSensorArrayField(uint32_t cardIndex, kz::Field field, uint32_t* out)
 {
-    if (out == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, field, out);
+    return kz::withLockedCard(cardIndex, out, [&](BoardState&, uint32_t* value) {
+        return kz::getField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, field, value);
+    });
 }
 
 } // namespace

@@ -126,16 +126,10 @@ std::uint32_t getTransducerPulseWidth(std::uint32_t cardIndex, std::uint32_t* wi
 // The getters that hand out a field of the record under the card's lock.
 std::uint32_t getRecordField(std::uint32_t cardIndex, std::uint32_t* out, std::uint32_t BoardState::*field)
 {
-    if (out == nullptr) {
-        return 0;
-    }
-    const BoardState* board = lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const CardGuard guard(cardIndex);
-    *out = board->*field;
-    return 1;
+    return withLockedCard(cardIndex, out, [&](const BoardState& board, std::uint32_t* value) {
+        *value = board.*field;
+        return 1u;
+    });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "XAVOKZ.h"
+#include "frame/board_table.h"
 
 namespace kz {
 
@@ -38,5 +39,29 @@ public:
 private:
     std::uint32_t cardIndex_;
 };
+
+// Looks an initialised card up (reporting an invalid index), holds its lock and returns
+// `work(board)`; 0 when the card is not found.
+template <typename Work>
+std::uint32_t withLockedCard(std::uint32_t cardIndex, Work&& work)
+{
+    BoardState* board = lookUpBoard(cardIndex);
+    if (board == nullptr) {
+        return 0;
+    }
+    const CardGuard guard(cardIndex);
+    return work(*board);
+}
+
+// The same for a getter: a null output pointer returns 0 without touching the card; else
+// `work(board, out)` under the card's lock.
+template <typename T, typename Work>
+std::uint32_t withLockedCard(std::uint32_t cardIndex, T* out, Work&& work)
+{
+    if (out == nullptr) {
+        return 0;
+    }
+    return withLockedCard(cardIndex, [&](BoardState& board) { return work(board, out); });
+}
 
 } // namespace kz
