@@ -80,6 +80,24 @@ TEST_F(SimSideRegisters, StrobesAreCountedAndNeverStored) {
     EXPECT_EQ(0u, XAVO_SIM_GetStrobeCount(0, 2, &n));
 }
 
+TEST_F(SimSideRegisters, CapturedBScansShowInTheStatusUntilCaptureRestarts) {
+    openCard();
+    ASSERT_EQ(1u, XAVO_SIM_SetCapturedBScans(0, 5));
+    std::uint32_t status = 0;
+    std::uint32_t inMemory = 0;
+    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x64), &status));
+    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x4C), &inMemory));
+    EXPECT_EQ(5u, (status >> 16) & 0x7FFF);
+    EXPECT_EQ(4u, inMemory);
+
+    ASSERT_EQ(1u, XAVO_HAL_SetWord(kTag, 0, smpReg(0x6C), 0x100));
+    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x64), &status));
+    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x4C), &inMemory));
+    EXPECT_EQ(0u, (status >> 16) & 0x7FFF);
+    EXPECT_EQ(0u, inMemory);
+    EXPECT_EQ(0u, XAVO_SIM_SetCapturedBScans(0, 0x8000));
+}
+
 TEST_F(SimSideRegisters, EncoderCountersReadSetAndAdvance) {
     openCard();
     for (std::uint32_t e = 0; e < 6; ++e) {

@@ -219,6 +219,11 @@ XAVO_HAL_API uint32_t XAVO_SIM_GetPingPongElement(uint32_t card, uint32_t positi
 /* How many writes set the strobe bit. Strobe bits act when written and are never stored. */
 XAVO_HAL_API uint32_t XAVO_SIM_GetStrobeCount(uint32_t card, uint32_t strobe, uint32_t* count);
 
+/* B-scans captured in the current bank (0-32767): sampling 0x64 bits 16-30 report the count and
+   sampling 0x4C bits 0-14 the count less one (0 when none). Every write of sampling 0x6C
+   restarts capture and sets the count back to 0. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetCapturedBScans(uint32_t card, uint32_t count);
+
 /* Encoder counters 0-5 (peripheral 0x20-0x34): set a count, or move it by `clicks` (wraps at 32 bits). */
 XAVO_HAL_API uint32_t XAVO_SIM_SetEncoderCount(uint32_t card, uint32_t encoder, uint32_t count);
 XAVO_HAL_API uint32_t XAVO_SIM_AdvanceEncoder(uint32_t card, uint32_t encoder, int32_t clicks);

@@ -82,6 +82,8 @@ inline constexpr std::uint32_t kSynthRegisterShift = 8;
 inline constexpr std::uint32_t kSynthRegisterBits = 0x3F;
 inline constexpr std::uint32_t kSynthBusyBit = 1u << 31;
 inline constexpr std::uint32_t kStatusClockUnlocked = 1u << 8;
+inline constexpr std::uint32_t kStatusCapturedShift = 16;
+inline constexpr std::uint32_t kCapturedBScansBits = 0x7FFF; // bits 16-30 of kStatus, bits 0-14 of kBScansInMemory
 inline constexpr std::uint32_t kStepSelectBits = 0x1F;
 }  // namespace smp
 

@@ -343,6 +343,11 @@ void SimCard::setEncoderCount(std::uint32_t encoder, std::uint32_t count) {
     latch(Bank::Peripheral, per::kEncoderCounter0 + 4 * encoder) = count;
 }
 
+void SimCard::setCapturedBScans(std::uint32_t count) {
+    std::lock_guard lock(mutex_);
+    hw_.banks.capturedBScans = count;
+}
+
 void SimCard::advanceEncoder(std::uint32_t encoder, std::int32_t clicks) {
     std::lock_guard lock(mutex_);
     // Counters wrap like the card's 32-bit counters do.

@@ -124,6 +124,8 @@ public:
     // a missing word leaves that bank without firmware.
     void preloadFirmware(const fwimage::ImagePair& pair);
     void setEncoderCount(std::uint32_t encoder, std::uint32_t count);
+    // B-scans captured in the current bank (until capture itself is modelled, set from outside).
+    void setCapturedBScans(std::uint32_t count);
     void advanceEncoder(std::uint32_t encoder, std::int32_t clicks);
     void powerCycle();
 
@@ -169,6 +171,7 @@ private:
         bool dacPeripheralStuck = false;
         ReadCountdown focusingWait;
         std::uint32_t rawConversion = 0;
+        std::uint32_t capturedBScans = 0; // every write of sampling 0x6C restarts capture
     };
 
     // Everything a power cycle returns to power-up.

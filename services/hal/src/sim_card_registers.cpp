@@ -237,6 +237,10 @@ void SimCard::writeSampling(std::uint32_t offset, std::uint32_t value) {
             if (value & smp::kForceTriggerBit) ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::ForcedAScan)];
             store(Bank::Sampling, offset, value & ~smp::kForceTriggerBit);
             return;
+        case smp::kScanControl:
+            writePlain(Bank::Sampling, offset, value);
+            b.capturedBScans = 0;
+            return;
         case smp::kSynthMailbox: {
             latch(Bank::Sampling, offset) = value & smp::kSynthMailboxWriteBits;
             const std::uint32_t reg = (value >> smp::kSynthRegisterShift) & smp::kSynthRegisterBits;
@@ -262,7 +266,10 @@ std::uint32_t SimCard::readSampling(std::uint32_t offset) {
             return (latch(Bank::Sampling, offset) & smp::kSynthMailboxReadBits) |
                    bit(b.ddsBusy.poll(), smp::kSynthBusyBit);
         case smp::kStatus:
-            return bit(!hw_.synthesiser.pollLocked(knobs_.clock), smp::kStatusClockUnlocked);
+            return bit(!hw_.synthesiser.pollLocked(knobs_.clock), smp::kStatusClockUnlocked) |
+                   ((b.capturedBScans & smp::kCapturedBScansBits) << smp::kStatusCapturedShift);
+        case smp::kBScansInMemory:
+            return (b.capturedBScans == 0 ? 0 : b.capturedBScans - 1) & smp::kCapturedBScansBits;
         default:
             return readPlain(Bank::Sampling, offset);
     }

@@ -242,6 +242,13 @@ XAVO_HAL_API uint32_t XAVO_SIM_GetStrobeCount(uint32_t index, uint32_t strobe, u
     return 1;
 }
 
+XAVO_HAL_API uint32_t XAVO_SIM_SetCapturedBScans(uint32_t index, uint32_t count) {
+    const auto c = card(index);
+    if (!c || count > smp::kCapturedBScansBits) return 0;
+    c->setCapturedBScans(count);
+    return 1;
+}
+
 XAVO_HAL_API uint32_t XAVO_SIM_SetEncoderCount(uint32_t index, uint32_t encoder, uint32_t count) {
     const auto c = card(index);
     if (!c || encoder >= kEncoderCount) return 0;

@@ -29,10 +29,8 @@ TEST_F(CapturedBScans, WithoutCapturedBScansThereIsNoSampleData)
 
 TEST_F(CapturedBScans, CapturedBScansAreCountedFromTheCard)
 {
-    // Three B-scans captured in the current bank, with the clock-unlocked bit beside them.
-    forceRead(kStatus, reg::smp::kBScansCaptured.insert(0, 3) | reg::smp::kClockNotLocked.insert(0, 1),
-              XAVO_SIM_ACTION_FORCE_VALUE);
-    pokeSampling(reg::smp::kBScansInMemory, 2);
+    // Three B-scans captured in the current bank; the clock has not locked (bit 8 beside them).
+    ASSERT_EQ(XAVO_SIM_SetCapturedBScans(0, 3), 1u);
 
     std::uint32_t available = 0;
     ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
