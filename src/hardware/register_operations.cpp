@@ -28,11 +28,9 @@ uint32_t readFieldOfInitialisedCard(uint32_t cardIndex, Bank bank, uint32_t offs
 
 uint32_t writeCommand(uint32_t cardIndex, uint32_t command)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setBankRegister(Bank::System, cardIndex, kz::reg::sys::kCommand, command);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) {
+        return kz::setBankRegister(Bank::System, cardIndex, kz::reg::sys::kCommand, command);
+    });
 }
 
 } // namespace
@@ -41,16 +39,9 @@ extern "C" {
 
 KZ_API uint32_t KZ_GetOutOfRangeAccessCount(uint32_t cardIndex, uint32_t* count)
 {
-    if (count == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    uint32_t value = 0;
-    if (kz::getBankRegister(Bank::System, cardIndex, kz::reg::sys::kOutOfRangeCount, &value) == 0) {
-        return 0;
-    }
-    *count = value;
-    return 1;
+    return kz::withLockedCard(cardIndex, count, [&](BoardState&, uint32_t* out) {
+        return kz::getField(Bank::System, cardIndex, kz::reg::sys::kOutOfRangeCount, kz::reg::sys::kWholeWord, out);
+    });
 }
 
 KZ_API uint32_t KZ_ClearOutOfRangeAccessCount(uint32_t cardIndex)
@@ -95,15 +86,13 @@ KZ_API uint32_t KZ_GetPeripheralFirmwareRevision(uint32_t cardIndex, uint32_t* r
 
 KZ_API uint32_t KZ_GetSamplingSystemIRQFlag(uint32_t cardIndex, uint32_t systemIndex, uint32_t* flag)
 {
-    if (flag == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (systemIndex != kOnlySamplingSystem) {
-        kz::report(kz::err::GetSamplingSystemIrqFlagInvalidIndex);
-        return 0;
-    }
-    return kz::getField(Bank::System, cardIndex, kz::reg::sys::kCommand, kz::reg::sys::kIrqFlag, flag);
+    return kz::withLockedCard(cardIndex, flag, [&](BoardState&, uint32_t* out) -> uint32_t {
+        if (systemIndex != kOnlySamplingSystem) {
+            kz::report(kz::err::GetSamplingSystemIrqFlagInvalidIndex);
+            return 0;
+        }
+        return kz::getField(Bank::System, cardIndex, kz::reg::sys::kCommand, kz::reg::sys::kIrqFlag, out);
+    });
 }
 
 // Stops the sampling firmware for a moment by clearing its control word, then restores it.

@@ -43,6 +43,7 @@ inline constexpr std::uint32_t kCommand = 0x14;
 inline constexpr std::uint32_t kOutOfRangeCount = 0x20;
 inline constexpr std::uint32_t kVersion = 0xFC;
 
+inline constexpr Field kWholeWord{0, 32};
 inline constexpr Field kVersionWord{0, 16};
 // Reading kCommand: bit 1 while the EEPROM commit runs, bit 4 the sampling-system interrupt.
 inline constexpr Field kIrqFlag{4, 1};

@@ -95,31 +95,23 @@ KZ_API uint32_t KZ_SetSamplingFrequency(uint32_t cardIndex, uint32_t frequencyHz
 
 KZ_API uint32_t KZ_GetSamplingFrequency(uint32_t cardIndex, uint32_t* frequencyHz)
 {
-    if (frequencyHz == nullptr) {
-        return 0;
-    }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    *frequencyHz = board->samplingFrequency;
-    return 1;
+    return kz::withLockedCard(cardIndex, frequencyHz, [](const BoardState& board, uint32_t* out) {
+        *out = board.samplingFrequency;
+        return 1u;
+    });
 }
 
 KZ_API uint32_t KZ_GetHasSampleClockStabilised(uint32_t cardIndex, uint32_t* isStable)
 {
-    if (isStable == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    uint32_t notLocked = 0;
-    if (kz::getField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kStatus, kz::reg::smp::kClockNotLocked,
-                     &notLocked) == 0) {
-        return 0;
-    }
-    *isStable = notLocked == 0 ? 1 : 0;
-    return 1;
+    return kz::withLockedCard(cardIndex, isStable, [&](BoardState&, uint32_t* out) -> uint32_t {
+        uint32_t notLocked = 0;
+        if (kz::getField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kStatus, kz::reg::smp::kClockNotLocked,
+                         &notLocked) == 0) {
+            return 0;
+        }
+        *out = notLocked == 0 ? 1 : 0;
+        return 1;
+    });
 }
 
 } // extern "C"
