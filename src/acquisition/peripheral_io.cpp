@@ -150,15 +150,13 @@ KZ_API uint32_t KZ_GetPeripheralDDR1(uint32_t cardIndex, uint32_t* value)
 
 KZ_API uint32_t KZ_SetDigitalOutput(uint32_t cardIndex, uint32_t bitNumber, uint32_t level)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    if (bitNumber < kz::kFirstDigitalOutputBit || bitNumber > kz::kLastDigitalOutputBit) {
-        kz::report(kz::err::SetDigitalOutputInvalidBit);
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setNamedOutput(cardIndex, bitNumber, level);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) -> uint32_t {
+        if (bitNumber < kz::kFirstDigitalOutputBit || bitNumber > kz::kLastDigitalOutputBit) {
+            kz::report(kz::err::SetDigitalOutputInvalidBit);
+            return 0;
+        }
+        return kz::setNamedOutput(cardIndex, bitNumber, level);
+    });
 }
 
 KZ_API uint32_t KZ_SetDIBoardState(uint32_t cardIndex, uint32_t state)
@@ -173,26 +171,18 @@ KZ_API uint32_t KZ_SetWaterPumpState(uint32_t cardIndex, uint32_t state)
 
 KZ_API uint32_t KZ_SetDIInterfaceBitsLow(uint32_t cardIndex)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, kz::reg::per::kDiInterfaceBits,
-                        kz::kDiInterfaceBitsLow);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) {
+        return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray,
+                            kz::reg::per::kDiInterfaceBits, kz::kDiInterfaceBitsLow);
+    });
 }
 
 KZ_API uint32_t KZ_GetSerialNumber(uint32_t cardIndex, uint32_t* serialNumber)
 {
-    if (serialNumber == nullptr) {
-        return 0;
-    }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    *serialNumber = board->serialNumber;
-    return 1;
+    return kz::withLockedCard(cardIndex, serialNumber, [](const BoardState& board, uint32_t* out) {
+        *out = board.serialNumber;
+        return 1u;
+    });
 }
 
 } // extern "C"

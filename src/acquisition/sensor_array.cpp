@@ -251,16 +251,14 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetSensorArrayApertureSize(uint32_t cardIndex, uint32_t size)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (size > kz::kLastApertureSize) {
-        kz::report(kz::err::SetSensorArrayApertureSizeInvalidSize);
-        return 0;
-    }
-    return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, kz::reg::per::kApertureSize,
-                        size);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) -> uint32_t {
+        if (size > kz::kLastApertureSize) {
+            kz::report(kz::err::SetSensorArrayApertureSizeInvalidSize);
+            return 0;
+        }
+        return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, kz::reg::per::kApertureSize,
+                            size);
+    });
 }
 
 KZ_API uint32_t KZ_GetSensorArrayApertureSize(uint32_t cardIndex, uint32_t* size)
@@ -270,56 +268,45 @@ KZ_API uint32_t KZ_GetSensorArrayApertureSize(uint32_t cardIndex, uint32_t* size
 
 KZ_API uint32_t KZ_SetSensorArrayDisableAperturePositionWrites(uint32_t cardIndex, uint32_t flag)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setDisableSwitch(cardIndex, kz::kAperturePositionWrites, flag);
+    return kz::withLockedCard(
+        cardIndex, [&](BoardState&) { return kz::setDisableSwitch(cardIndex, kz::kAperturePositionWrites, flag); });
 }
 
 KZ_API uint32_t KZ_GetSensorArrayDisableAperturePositionWrites(uint32_t cardIndex, uint32_t* flag)
 {
-    if (flag == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getDisableSwitch(cardIndex, kz::kAperturePositionWrites, flag);
+    return kz::withLockedCard(cardIndex, flag, [&](BoardState&, uint32_t* out) {
+        return kz::getDisableSwitch(cardIndex, kz::kAperturePositionWrites, out);
+    });
 }
 
 KZ_API uint32_t KZ_SetSensorArrayDisableApertureDelayWrites(uint32_t cardIndex, uint32_t flag)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setDisableSwitch(cardIndex, kz::kApertureDelayWrites, flag);
+    return kz::withLockedCard(
+        cardIndex, [&](BoardState&) { return kz::setDisableSwitch(cardIndex, kz::kApertureDelayWrites, flag); });
 }
 
 KZ_API uint32_t KZ_GetSensorArrayDisableApertureDelayWrites(uint32_t cardIndex, uint32_t* flag)
 {
-    if (flag == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getDisableSwitch(cardIndex, kz::kApertureDelayWrites, flag);
+    return kz::withLockedCard(cardIndex, flag, [&](BoardState&, uint32_t* out) {
+        return kz::getDisableSwitch(cardIndex, kz::kApertureDelayWrites, out);
+    });
 }
 
 KZ_API uint32_t KZ_SetIsBScanModeEnabled(uint32_t cardIndex, uint32_t flag)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    // Any peripheral firmware version will do, but it has to answer.
-    uint32_t version = 0;
-    if (!kz::readPeripheralFirmwareVersion(cardIndex, &version)) {
-        return 0;
-    }
-    if (!kz::isFlag(flag)) {
-        kz::report(kz::err::SetIsBScanModeEnabledInvalidFlag);
-        return 0;
-    }
-    return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, kz::reg::per::kBScanMode, flag);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) -> uint32_t {
+        // Any peripheral firmware version will do, but it has to answer.
+        uint32_t version = 0;
+        if (!kz::readPeripheralFirmwareVersion(cardIndex, &version)) {
+            return 0;
+        }
+        if (!kz::isFlag(flag)) {
+            kz::report(kz::err::SetIsBScanModeEnabledInvalidFlag);
+            return 0;
+        }
+        return kz::setField(kz::Bank::Peripheral, cardIndex, kz::reg::per::kSensorArray, kz::reg::per::kBScanMode,
+                            flag);
+    });
 }
 
 KZ_API uint32_t KZ_GetIsBScanModeEnabled(uint32_t cardIndex, uint32_t* flag)
@@ -339,12 +326,9 @@ KZ_API uint32_t KZ_GetSensorArrayIsProbeAttached(uint32_t cardIndex, uint32_t* i
 
 KZ_API uint32_t KZ_SetPingPongSequenceElement(uint32_t cardIndex, uint32_t element, uint32_t position, uint16_t order)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setPingPongSequenceElement(*board, cardIndex, element, position, order);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        return kz::setPingPongSequenceElement(board, cardIndex, element, position, order);
+    });
 }
 
 KZ_API uint32_t KZ_SetPingPongSequence(uint32_t cardIndex, const uint16_t* elements, const uint16_t* order)
@@ -352,17 +336,14 @@ KZ_API uint32_t KZ_SetPingPongSequence(uint32_t cardIndex, const uint16_t* eleme
     if (elements == nullptr || order == nullptr) {
         return 0;
     }
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    for (uint32_t p = 0; p < kz::kSequenceLength; ++p) {
-        if (kz::setPingPongSequenceElement(*board, cardIndex, elements[p], p, order[p]) == 0) {
-            return 0;
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) -> uint32_t {
+        for (uint32_t p = 0; p < kz::kSequenceLength; ++p) {
+            if (kz::setPingPongSequenceElement(board, cardIndex, elements[p], p, order[p]) == 0) {
+                return 0;
+            }
         }
-    }
-    return 1;
+        return 1;
+    });
 }
 
 KZ_API uint32_t KZ_GetPingPongSequence(uint32_t cardIndex, uint16_t** elements, uint16_t** order)
@@ -370,33 +351,23 @@ KZ_API uint32_t KZ_GetPingPongSequence(uint32_t cardIndex, uint16_t** elements, 
     if (elements == nullptr || order == nullptr) {
         return 0;
     }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    *elements = board->pingPongElements;
-    *order = board->pingPongOrder;
-    return 1;
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) {
+        *elements = board.pingPongElements;
+        *order = board.pingPongOrder;
+        return 1u;
+    });
 }
 
 KZ_API uint32_t KZ_SetFlipArray(uint32_t cardIndex, uint16_t numberOfElements)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setFlipArray(*board, cardIndex, numberOfElements);
+    return kz::withLockedCard(
+        cardIndex, [&](BoardState& board) { return kz::setFlipArray(board, cardIndex, numberOfElements); });
 }
 
 KZ_API uint32_t KZ_SetFocusingUnitControl(uint32_t cardIndex, uint32_t controlBus, uint32_t data)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setFocusingUnitControl(cardIndex, controlBus, data);
+    return kz::withLockedCard(
+        cardIndex, [&](BoardState&) { return kz::setFocusingUnitControl(cardIndex, controlBus, data); });
 }
 
 } // extern "C"

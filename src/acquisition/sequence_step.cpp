@@ -41,25 +41,14 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetSequenceStep(uint32_t cardIndex, uint32_t step)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setSequenceStep(*board, cardIndex, step);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) { return kz::setSequenceStep(board, cardIndex, step); });
 }
 
 KZ_API uint32_t KZ_GetSequenceStep(uint32_t cardIndex, uint32_t* step)
 {
-    if (step == nullptr) {
-        return 0;
-    }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getSequenceStep(*board, cardIndex, step);
+    return kz::withLockedCard(cardIndex, step, [&](const BoardState& board, uint32_t* out) {
+        return kz::getSequenceStep(board, cardIndex, out);
+    });
 }
 
 } // extern "C"

@@ -197,12 +197,7 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetRepetitionRate(uint32_t cardIndex, uint32_t rate)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setRepetitionRate(cardIndex, *board, rate);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) { return kz::setRepetitionRate(cardIndex, board, rate); });
 }
 
 KZ_API uint32_t KZ_GetRepetitionRate(uint32_t cardIndex, uint32_t* rate)
@@ -212,12 +207,8 @@ KZ_API uint32_t KZ_GetRepetitionRate(uint32_t cardIndex, uint32_t* rate)
 
 KZ_API uint32_t KZ_SetRepetitionTime(uint32_t cardIndex, uint32_t periods)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setRepetitionTime(cardIndex, *board, periods);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState& board) { return kz::setRepetitionTime(cardIndex, board, periods); });
 }
 
 KZ_API uint32_t KZ_GetRepetitionTime(uint32_t cardIndex, uint32_t* periods)
@@ -227,11 +218,7 @@ KZ_API uint32_t KZ_GetRepetitionTime(uint32_t cardIndex, uint32_t* periods)
 
 KZ_API uint32_t KZ_SetBScanRepetitionRate(uint32_t cardIndex, uint32_t rate)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setBScanRepetitionRate(cardIndex, rate);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) { return kz::setBScanRepetitionRate(cardIndex, rate); });
 }
 
 KZ_API uint32_t KZ_GetBScanRepetitionRate(uint32_t cardIndex, uint32_t* rate)
@@ -248,12 +235,8 @@ KZ_API uint32_t KZ_AutoSetBScanRepetitionRate(uint32_t cardIndex)
 
 KZ_API uint32_t KZ_SetTriggerSelect(uint32_t cardIndex, uint32_t source)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setTriggerSelect(cardIndex, *board, source);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState& board) { return kz::setTriggerSelect(cardIndex, board, source); });
 }
 
 // Reads without the card's lock.
@@ -272,64 +255,47 @@ KZ_API uint32_t KZ_GetTriggerSelect(uint32_t cardIndex, uint32_t* source)
 
 KZ_API uint32_t KZ_SetForceBScanTrigger(uint32_t cardIndex)
 {
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setForceBScanTrigger(cardIndex, *board);
+    return kz::withLockedCard(cardIndex,
+                              [&](const BoardState& board) { return kz::setForceBScanTrigger(cardIndex, board); });
 }
 
 KZ_API uint32_t KZ_SetSyncPulseMode(uint32_t cardIndex, uint32_t mode)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (mode > kz::kMaximumSyncPulseMode) {
-        kz::report(kz::err::SetSyncPulseModeInvalidMode);
-        return 0;
-    }
-    return kz::setField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kFirmwareControl, kz::reg::smp::kSyncPulseMode,
-                        mode);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) -> uint32_t {
+        if (mode > kz::kMaximumSyncPulseMode) {
+            kz::report(kz::err::SetSyncPulseModeInvalidMode);
+            return 0;
+        }
+        return kz::setField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kFirmwareControl,
+                            kz::reg::smp::kSyncPulseMode, mode);
+    });
 }
 
 KZ_API uint32_t KZ_GetSyncPulseMode(uint32_t cardIndex, uint32_t* mode)
 {
-    if (mode == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kFirmwareControl, kz::reg::smp::kSyncPulseMode,
-                        mode);
+    return kz::withLockedCard(cardIndex, mode, [&](BoardState&, uint32_t* out) {
+        return kz::getField(kz::Bank::Sampling, cardIndex, kz::reg::smp::kFirmwareControl,
+                            kz::reg::smp::kSyncPulseMode, out);
+    });
 }
 
 KZ_API uint32_t KZ_SetTransducerPulseWidth(uint32_t cardIndex, uint32_t width)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setTransducerPulseWidth(cardIndex, width);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) { return kz::setTransducerPulseWidth(cardIndex, width); });
 }
 
 KZ_API uint32_t KZ_GetTransducerPulseWidth(uint32_t cardIndex, uint32_t* width)
 {
-    if (width == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getTransducerPulseWidth(cardIndex, width);
+    return kz::withLockedCard(cardIndex, width,
+                              [&](BoardState&, uint32_t* out) { return kz::getTransducerPulseWidth(cardIndex, out); });
 }
 
 // The holdoff is written as it is given.
 KZ_API uint32_t KZ_SetTrailingFlankHoldoff(uint32_t cardIndex, uint32_t value)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setBankRegister(kz::Bank::Sampling, cardIndex, kz::reg::smp::kTrailingFlankHoldoff, value);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) {
+        return kz::setBankRegister(kz::Bank::Sampling, cardIndex, kz::reg::smp::kTrailingFlankHoldoff, value);
+    });
 }
 
 } // extern "C"

@@ -68,29 +68,26 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetSamplingFrequency(uint32_t cardIndex, uint32_t frequencyHz)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (frequencyHz > kz::kMaximumSamplingFrequencyHz || frequencyHz < kz::kMinimumSamplingFrequencyHz) {
-        kz::report(kz::err::SetSamplingFrequencyInvalidFrequency);
-        return 0;
-    }
-    const uint32_t word = kz::tuningWord(frequencyHz);
-    for (uint32_t i = 0; i < kz::kTuningBytes; ++i) {
-        const uint32_t byte = (word >> (24 - 8 * i)) & 0xFF;
-        if (kz::setSynthesiserRegister(cardIndex, byte, kz::kFirstTuningRegister + i) == 0) {
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) -> uint32_t {
+        if (frequencyHz > kz::kMaximumSamplingFrequencyHz || frequencyHz < kz::kMinimumSamplingFrequencyHz) {
+            kz::report(kz::err::SetSamplingFrequencyInvalidFrequency);
             return 0;
         }
-    }
-    for (const uint32_t address : kz::kClearedRegisters) {
-        if (kz::setSynthesiserRegister(cardIndex, 0, address) == 0) {
-            return 0;
+        const uint32_t word = kz::tuningWord(frequencyHz);
+        for (uint32_t i = 0; i < kz::kTuningBytes; ++i) {
+            const uint32_t byte = (word >> (24 - 8 * i)) & 0xFF;
+            if (kz::setSynthesiserRegister(cardIndex, byte, kz::kFirstTuningRegister + i) == 0) {
+                return 0;
+            }
         }
-    }
-    board->samplingFrequency = frequencyHz;
-    return 1;
+        for (const uint32_t address : kz::kClearedRegisters) {
+            if (kz::setSynthesiserRegister(cardIndex, 0, address) == 0) {
+                return 0;
+            }
+        }
+        board.samplingFrequency = frequencyHz;
+        return 1;
+    });
 }
 
 KZ_API uint32_t KZ_GetSamplingFrequency(uint32_t cardIndex, uint32_t* frequencyHz)
