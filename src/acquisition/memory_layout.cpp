@@ -81,22 +81,182 @@ std::uint32_t getSamplingCount(std::uint32_t cardIndex, std::uint32_t offset, Fi
     return 1;
 }
 
+// How a step of the layout work ended: done; refused for a reason it has reported, with the card
+// as it was; or stopped by a register access that failed.
+enum class Outcome { Done, Refused, CardFailed };
+
+std::uint32_t succeeded(Outcome outcome) { return outcome == Outcome::Done ? 1 : 0; }
+
+// A register access: done, or the card failed.
+Outcome accessed(std::uint32_t result) { return result != 0 ? Outcome::Done : Outcome::CardFailed; }
+
+// A setting of the request, or the card's own when the request leaves it out; false when the
+// card's could not be read.
+bool settingOrCard(const std::optional<std::uint32_t>& given, std::uint32_t (*read)(std::uint32_t, std::uint32_t*),
+                   std::uint32_t cardIndex, std::uint32_t* value)
+{
+    if (given) {
+        *value = *given;
+        return true;
+    }
+    return read(cardIndex, value) != 0;
+}
+
+Outcome budget(std::uint32_t cardIndex, const SramRequest& request)
+{
+    const BoardState* board = boardInRange(cardIndex);
+    if (board == nullptr) {
+        return Outcome::Refused;
+    }
+    std::uint32_t option = 0;
+    std::uint32_t numberOfSamples = 0;
+    std::uint32_t storageMode = 0;
+    if (!settingOrCard(request.option, getScanStorageOption, cardIndex, &option) ||
+        !settingOrCard(request.numberOfSamples, getNumberOfSamples, cardIndex, &numberOfSamples) ||
+        !settingOrCard(request.storageMode, getSampleStorageMode, cardIndex, &storageMode)) {
+        return Outcome::CardFailed;
+    }
+    std::uint32_t aScans = 1;
+    std::uint32_t bScans = 1;
+    if (storesWholeBank(option)) {
+        if (!settingOrCard(request.aScans, getNumberOfAScansPerBScan, cardIndex, &aScans) ||
+            !settingOrCard(request.bScans, getNumberOfBScansPerBank, cardIndex, &bScans)) {
+            return Outcome::CardFailed;
+        }
+    } else if (option > kLastScanStorageOption) {
+        return Outcome::Refused;
+    }
+    if (board->isAutomaticBScansPerBank != 0) {
+        bScans = 1;
+    }
+    // The samples of an A-scan are counted as b × n / 2 bytes, whatever the drop count.
+    const std::uint64_t h = headerBytes(*board);
+    const std::uint64_t perAScan = std::uint64_t{bytesPerSampleOf(storageMode)} * numberOfSamples / 2 + h + kWordBytes;
+    const std::uint64_t perBScan = held(held(perAScan) * held(aScans) + h + kTrailerBytes);
+    const std::uint64_t need = held(perBScan * held(bScans));
+    if (need >= kMemory ||
+        (storesGateResults(option) && std::uint64_t{board->gateBytesPerBScan} * bScans > kMemory - need)) {
+        report(err::CheckSramInsufficientSram);
+        return Outcome::Refused;
+    }
+    return Outcome::Done;
+}
+
+Outcome writeCScanBase(std::uint32_t cardIndex, std::uint32_t address)
+{
+    if (address > kLastCScanBaseAddress || address % kWordBytes != 0) {
+        report(err::SetCScanBaseSramAddressInvalidAddress);
+        return Outcome::Refused;
+    }
+    return accessed(setSamplingField(cardIndex, reg::smp::kCScanBase, reg::smp::kCScanBaseAddress, address));
+}
+
+Outcome writeBScansPerBank(std::uint32_t cardIndex, std::uint32_t count)
+{
+    BoardState* board = boardInRange(cardIndex);
+    if (board == nullptr) {
+        return Outcome::Refused;
+    }
+    if (count == 0 || count > KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS) {
+        report(err::SetNumberOfBScansPerBankInvalidNumber);
+        return Outcome::Refused;
+    }
+    // While the count is automatic the budget check counts one B-scan.
+    const Outcome fits = budget(cardIndex, {.bScans = count});
+    if (fits != Outcome::Done) {
+        return fits;
+    }
+    if (setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kBScansPerBankLessOne, count - 1) == 0) {
+        return Outcome::CardFailed;
+    }
+    board->numberOfBScansPerBank = count;
+    return Outcome::Done;
+}
+
+Outcome writeMaximumBScansPerBank(std::uint32_t cardIndex)
+{
+    const BoardState* board = boardInRange(cardIndex);
+    std::uint32_t option = 0;
+    std::uint32_t aScans = 0; // must be readable; the count itself needs only the two sizes
+    if (board == nullptr) {
+        return Outcome::Refused;
+    }
+    if (getScanStorageOption(cardIndex, &option) == 0 || getNumberOfAScansPerBScan(cardIndex, &aScans) == 0) {
+        return Outcome::CardFailed;
+    }
+    const std::uint64_t aScanBytes = board->aScanBytesPerBScan;
+    const std::uint64_t gateBytes = board->gateBytesPerBScan;
+    // Whole banks share the memory between A-scan and gate areas; a single A-scan leaves the rest
+    // of the memory to gate areas. A bank that does not fit at all gets 0, which is refused.
+    const std::uint64_t divisor = storesWholeBank(option) ? aScanBytes + gateBytes : gateBytes;
+    const std::uint64_t room = storesWholeBank(option) ? kMemory : kMemory - std::min(aScanBytes, kMemory);
+    const std::uint64_t count = divisor == 0 ? KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS : room / divisor;
+    return writeBScansPerBank(
+        cardIndex, static_cast<std::uint32_t>(std::min<std::uint64_t>(count, KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS)));
+}
+
+// Chooses the B-scans per bank when automatic and places the C-scan area after the A-scans.
+Outcome placeCScanArea(std::uint32_t cardIndex)
+{
+    const BoardState* board = boardInRange(cardIndex);
+    if (board == nullptr) {
+        return Outcome::Refused;
+    }
+    if (board->isAutomaticBScansPerBank != 0) {
+        const Outcome chosen = writeMaximumBScansPerBank(cardIndex);
+        if (chosen != Outcome::Done) {
+            return chosen;
+        }
+    }
+    std::uint32_t option = 0;
+    std::uint32_t bScans = 1;
+    if (getScanStorageOption(cardIndex, &option) == 0) {
+        return Outcome::CardFailed;
+    }
+    if (option > kLastScanStorageOption) {
+        report(err::SetScanStorageOptionsInvalidOptions);
+        return Outcome::Refused;
+    }
+    if (storesWholeBank(option) && getNumberOfBScansPerBank(cardIndex, &bScans) == 0) {
+        return Outcome::CardFailed;
+    }
+    // The gate area starts right after the bank's A-scans.
+    const std::uint64_t base = std::uint64_t{board->aScanBytesPerBScan} * bScans;
+    if (base >= kMemory) {
+        report(err::HandleSramInsufficientSram);
+        return Outcome::Refused;
+    }
+    const Outcome placed = writeCScanBase(cardIndex, static_cast<std::uint32_t>(base));
+    if (placed != Outcome::Done) {
+        return placed;
+    }
+    if (storesGateResults(option) && std::uint64_t{board->gateBytesPerBScan} * bScans > kMemory - base) {
+        report(err::HandleSramInsufficientSram);
+        return Outcome::Refused;
+    }
+    return Outcome::Done;
+}
+
 std::uint32_t setScanStorageOptions(std::uint32_t cardIndex, std::uint32_t option)
 {
     if (option > kLastScanStorageOption) {
         report(err::SetScanStorageOptionsInvalidOptions);
         return 0;
     }
-    if (checkSram(cardIndex, option, kFromCard, kFromCard, kFromCard, kFromCard, kFromCard) == 0 ||
+    if (checkSram(cardIndex, {.option = option}) == 0 ||
         setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kScanStorageOption, option) == 0) {
         return 0;
     }
-    updateSampleParameters(cardIndex);
-    return 1;
+    return updateSampleParameters(cardIndex);
 }
 
-std::uint32_t setNumberOfAScansPerBScan(BoardState& board, std::uint32_t cardIndex, std::uint32_t count)
+} // namespace
+
+std::uint32_t setNumberOfAScansPerBScan(BoardState& board, std::uint32_t cardIndex, std::uint32_t count, bool* taken)
 {
+    if (taken != nullptr) {
+        *taken = false;
+    }
     if (count < 1 || count > KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN) {
         report(err::SetNumberOfAScansPerBScanInvalidNumber);
         return 0;
@@ -109,17 +269,29 @@ std::uint32_t setNumberOfAScansPerBScan(BoardState& board, std::uint32_t cardInd
         return 0;
     }
     const auto aScans = static_cast<std::uint32_t>(total);
-    if (checkSram(cardIndex, kFromCard, kFromCard, kFromCard, count, kFromCard, kFromCard) == 0 ||
-        setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kAScansPerBScanLessOne, aScans - 1) == 0 ||
-        setSensorArrayNumberOfElements(cardIndex, aScans) == 0) {
+    std::uint32_t previousLessOne = 0;
+    if (checkSram(cardIndex, {.aScans = count}) == 0 ||
+        getField(Bank::Sampling, cardIndex, reg::smp::kFirmwareControl, reg::smp::kAScansPerBScanLessOne,
+                 &previousLessOne) == 0 ||
+        setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kAScansPerBScanLessOne, aScans - 1) == 0) {
         return 0;
     }
+    std::uint32_t result = 1;
+    if (setSensorArrayNumberOfElements(cardIndex, aScans) == 0) {
+        // The card gets its A-scan count back, so that it and the record keep describing the same
+        // B-scan. Only when that write fails too does the record follow the card to the new count.
+        if (setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kAScansPerBScanLessOne,
+                             previousLessOne) != 0) {
+            return 0;
+        }
+        result = 0;
+    }
     board.numberOfAScansPerBScan = count;
-    updateSampleParameters(cardIndex);
-    return 1;
+    if (taken != nullptr) {
+        *taken = true;
+    }
+    return updateSampleParameters(cardIndex) != 0 ? result : 0;
 }
-
-} // namespace
 
 std::uint32_t getScanStorageOption(std::uint32_t cardIndex, std::uint32_t* option)
 {
@@ -144,48 +316,12 @@ std::uint32_t setCScanBaseSramAddress(std::uint32_t cardIndex, std::uint32_t add
     if (boardInRange(cardIndex) == nullptr) {
         return 0;
     }
-    if (address > kLastCScanBaseAddress || address % kWordBytes != 0) {
-        report(err::SetCScanBaseSramAddressInvalidAddress);
-        return 0;
-    }
-    return setSamplingField(cardIndex, reg::smp::kCScanBase, reg::smp::kCScanBaseAddress, address);
+    return succeeded(writeCScanBase(cardIndex, address));
 }
 
-std::uint32_t checkSram(std::uint32_t cardIndex, std::uint32_t option, std::uint32_t numberOfSamples,
-                        std::uint32_t storageMode, std::uint32_t aScans, std::uint32_t bScans, std::uint32_t gates)
+std::uint32_t checkSram(std::uint32_t cardIndex, const SramRequest& request)
 {
-    static_cast<void>(gates); // accepted from the gate addition; the gate area of the last layout counts
-    const BoardState* board = boardInRange(cardIndex);
-    if (board == nullptr || (option == kFromCard && getScanStorageOption(cardIndex, &option) == 0) ||
-        (numberOfSamples == kFromCard && getNumberOfSamples(cardIndex, &numberOfSamples) == 0) ||
-        (storageMode == kFromCard && getSampleStorageMode(cardIndex, &storageMode) == 0)) {
-        return 0;
-    }
-    if (storesWholeBank(option)) {
-        if ((aScans == kFromCard && getNumberOfAScansPerBScan(cardIndex, &aScans) == 0) ||
-            (bScans == kFromCard && getNumberOfBScansPerBank(cardIndex, &bScans) == 0)) {
-            return 0;
-        }
-    } else if (option <= kLastScanStorageOption) {
-        aScans = 1;
-        bScans = 1;
-    } else {
-        return 0;
-    }
-    if (board->isAutomaticBScansPerBank != 0) {
-        bScans = 1;
-    }
-    // The samples of an A-scan are counted as b × n / 2 bytes, whatever the drop count.
-    const std::uint64_t h = headerBytes(*board);
-    const std::uint64_t perAScan = std::uint64_t{bytesPerSampleOf(storageMode)} * numberOfSamples / 2 + h + kWordBytes;
-    const std::uint64_t perBScan = held(held(perAScan) * held(aScans) + h + kTrailerBytes);
-    const std::uint64_t need = held(perBScan * held(bScans));
-    if (need >= kMemory ||
-        (storesGateResults(option) && std::uint64_t{board->gateBytesPerBScan} * bScans > kMemory - need)) {
-        report(err::CheckSramInsufficientSram);
-        return 0;
-    }
-    return 1;
+    return succeeded(budget(cardIndex, request));
 }
 
 void updateAScanOffsets(std::uint32_t cardIndex)
@@ -205,12 +341,15 @@ void updateAScanOffsets(std::uint32_t cardIndex)
     }
 }
 
-void updateSampleParameters(std::uint32_t cardIndex)
+std::uint32_t updateSampleParameters(std::uint32_t cardIndex)
 {
     BoardState* board = boardInRange(cardIndex);
+    if (board == nullptr) {
+        return 0;
+    }
     std::uint32_t mode = 0;
-    if (board == nullptr || getSampleStorageMode(cardIndex, &mode) == 0) {
-        return;
+    if (getSampleStorageMode(cardIndex, &mode) == 0) {
+        return 0;
     }
     board->bytesPerSample = bytesPerSampleOf(mode);
     const std::uint32_t n = layoutPositions(*board);
@@ -235,83 +374,26 @@ void updateSampleParameters(std::uint32_t cardIndex)
     const std::uint64_t gateEnd = board->gateOffset[n - 1] + gateBytesOf(n - 1);
     board->gateBytesPerBScan = static_cast<std::uint32_t>(gateEnd - kFirstGateOffset + h + kTrailerBytes);
 
-    // A placement that does not fit is reported by handleSram; the layout and the hooks stand.
-    handleSram(cardIndex);
+    // A placement that does not fit is reported there; the layout and the hooks stand. A card
+    // that could not be given the placement makes the recomputation fail.
+    const Outcome placed = placeCScanArea(cardIndex);
     callUpdateSampleParametersHooks(cardIndex);
+    return placed == Outcome::CardFailed ? 0 : 1;
 }
 
 std::uint32_t handleSram(std::uint32_t cardIndex)
 {
-    const BoardState* board = boardInRange(cardIndex);
-    if (board == nullptr ||
-        (board->isAutomaticBScansPerBank != 0 && setMaximumNumberOfBScansPerBank(cardIndex) == 0)) {
-        return 0;
-    }
-    std::uint32_t option = 0;
-    std::uint32_t bScans = 1;
-    if (getScanStorageOption(cardIndex, &option) == 0) {
-        return 0;
-    }
-    if (option > kLastScanStorageOption) {
-        report(err::SetScanStorageOptionsInvalidOptions);
-        return 0;
-    }
-    if (storesWholeBank(option) && getNumberOfBScansPerBank(cardIndex, &bScans) == 0) {
-        return 0;
-    }
-    // The gate area starts right after the bank's A-scans.
-    const std::uint64_t base = std::uint64_t{board->aScanBytesPerBScan} * bScans;
-    if (base >= kMemory) {
-        report(err::HandleSramInsufficientSram);
-        return 0;
-    }
-    if (setCScanBaseSramAddress(cardIndex, static_cast<std::uint32_t>(base)) == 0) {
-        return 0;
-    }
-    if (storesGateResults(option) && std::uint64_t{board->gateBytesPerBScan} * bScans > kMemory - base) {
-        report(err::HandleSramInsufficientSram);
-        return 0;
-    }
-    return 1;
+    return succeeded(placeCScanArea(cardIndex));
 }
 
 std::uint32_t setMaximumNumberOfBScansPerBank(std::uint32_t cardIndex)
 {
-    const BoardState* board = boardInRange(cardIndex);
-    std::uint32_t option = 0;
-    std::uint32_t aScans = 0; // must be readable; the count itself needs only the two sizes
-    if (board == nullptr || getScanStorageOption(cardIndex, &option) == 0 ||
-        getNumberOfAScansPerBScan(cardIndex, &aScans) == 0) {
-        return 0;
-    }
-    const std::uint64_t aScanBytes = board->aScanBytesPerBScan;
-    const std::uint64_t gateBytes = board->gateBytesPerBScan;
-    // Whole banks share the memory between A-scan and gate areas; a single A-scan leaves the rest
-    // of the memory to gate areas. A bank that does not fit at all gets 0, which is refused.
-    const std::uint64_t divisor = storesWholeBank(option) ? aScanBytes + gateBytes : gateBytes;
-    const std::uint64_t room = storesWholeBank(option) ? kMemory : kMemory - std::min(aScanBytes, kMemory);
-    const std::uint64_t count = divisor == 0 ? KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS : room / divisor;
-    return setNumberOfBScansPerBankInternal(
-        cardIndex, static_cast<std::uint32_t>(std::min<std::uint64_t>(count, KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS)));
+    return succeeded(writeMaximumBScansPerBank(cardIndex));
 }
 
 std::uint32_t setNumberOfBScansPerBankInternal(std::uint32_t cardIndex, std::uint32_t count)
 {
-    BoardState* board = boardInRange(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    if (count == 0 || count > KZ_SRAM_MAXIMUM_NUMBER_OF_BSCANS) {
-        report(err::SetNumberOfBScansPerBankInvalidNumber);
-        return 0;
-    }
-    // While the count is automatic the budget check counts one B-scan.
-    if (checkSram(cardIndex, kFromCard, kFromCard, kFromCard, kFromCard, count, kFromCard) == 0 ||
-        setSamplingField(cardIndex, reg::smp::kFirmwareControl, reg::smp::kBScansPerBankLessOne, count - 1) == 0) {
-        return 0;
-    }
-    board->numberOfBScansPerBank = count;
-    return 1;
+    return succeeded(writeBScansPerBank(cardIndex, count));
 }
 
 } // namespace kz::layout
@@ -340,11 +422,8 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetScanStorageOptions(uint32_t cardIndex, uint32_t option)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::layout::setScanStorageOptions(cardIndex, option);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState&) { return kz::layout::setScanStorageOptions(cardIndex, option); });
 }
 
 KZ_API uint32_t KZ_GetScanStorageOptions(uint32_t cardIndex, uint32_t* option)
@@ -354,12 +433,9 @@ KZ_API uint32_t KZ_GetScanStorageOptions(uint32_t cardIndex, uint32_t* option)
 
 KZ_API uint32_t KZ_SetNumberOfAScansPerBScan(uint32_t cardIndex, uint32_t count)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::layout::setNumberOfAScansPerBScan(*board, cardIndex, count);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        return kz::layout::setNumberOfAScansPerBScan(board, cardIndex, count);
+    });
 }
 
 KZ_API uint32_t KZ_GetNumberOfAScansPerBScan(uint32_t cardIndex, uint32_t* count)
@@ -369,16 +445,13 @@ KZ_API uint32_t KZ_GetNumberOfAScansPerBScan(uint32_t cardIndex, uint32_t* count
 
 KZ_API uint32_t KZ_SetNumberOfBScansPerBank(uint32_t cardIndex, uint32_t count)
 {
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (board->isAutomaticBScansPerBank != 0) {
-        kz::report(kz::err::SetNumberOfBScansPerBankIsAutomatic);
-        return 0;
-    }
-    return kz::layout::setNumberOfBScansPerBankInternal(cardIndex, count);
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) -> uint32_t {
+        if (board.isAutomaticBScansPerBank != 0) {
+            kz::report(kz::err::SetNumberOfBScansPerBankIsAutomatic);
+            return 0;
+        }
+        return kz::layout::setNumberOfBScansPerBankInternal(cardIndex, count);
+    });
 }
 
 KZ_API uint32_t KZ_GetNumberOfBScansPerBank(uint32_t cardIndex, uint32_t* count)
@@ -388,22 +461,16 @@ KZ_API uint32_t KZ_GetNumberOfBScansPerBank(uint32_t cardIndex, uint32_t* count)
 
 KZ_API uint32_t KZ_SetNumberOfBScansPerBankIsAutomatic(uint32_t cardIndex, uint32_t flag)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    board->isAutomaticBScansPerBank = flag; // takes effect at the next layout computation
-    return 1;
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        board.isAutomaticBScansPerBank = flag; // takes effect at the next layout computation
+        return 1u;
+    });
 }
 
 KZ_API uint32_t KZ_SetCScanBaseSRAMAddress(uint32_t cardIndex, uint32_t address)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::layout::setCScanBaseSramAddress(cardIndex, address);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState&) { return kz::layout::setCScanBaseSramAddress(cardIndex, address); });
 }
 
 KZ_API uint32_t KZ_GetCScanBaseSRAMAddress(uint32_t cardIndex, uint32_t* address)

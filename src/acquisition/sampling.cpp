@@ -79,8 +79,7 @@ std::uint32_t setNumberOfSamples(BoardState& board, std::uint32_t cardIndex, std
     }
     // At most 65532 samples per oversample, so the figures below fit 32 bits.
     const auto total = static_cast<std::uint32_t>(perOversample * oversamples);
-    if (layout::checkSram(cardIndex, layout::kFromCard, total, layout::kFromCard, layout::kFromCard,
-                          layout::kFromCard, layout::kFromCard) == 0) {
+    if (layout::checkSram(cardIndex, {.numberOfSamples = total}) == 0) {
         return 0;
     }
     const auto storeFor = [&board, total](std::uint32_t position) {
@@ -103,15 +102,14 @@ std::uint32_t setNumberOfSamples(BoardState& board, std::uint32_t cardIndex, std
         written = setSamplingField(cardIndex, reg::smp::kSampleControl, reg::smp::kSampleWordsPlusOne, words + 1);
     }
     // The record changed above whatever the write did, so the layout follows it either way.
-    layout::updateSampleParameters(cardIndex);
-    return written;
+    const std::uint32_t laidOut = layout::updateSampleParameters(cardIndex);
+    return written != 0 && laidOut != 0 ? 1 : 0;
 }
 
 std::uint32_t setDropNumberOfSamples(BoardState& board, std::uint32_t cardIndex, std::uint32_t drop)
 {
     // The budget check comes first and sees the card's present settings, not the new count.
-    if (layout::checkSram(cardIndex, layout::kFromCard, layout::kFromCard, layout::kFromCard, layout::kFromCard,
-                          layout::kFromCard, layout::kFromCard) == 0) {
+    if (layout::checkSram(cardIndex) == 0) {
         return 0;
     }
     if (drop > kMaximumDropNumberOfSamples) {
@@ -124,8 +122,8 @@ std::uint32_t setDropNumberOfSamples(BoardState& board, std::uint32_t cardIndex,
         board.aScanSampleSpan[k] = board.aScanSampleValues[k] * board.sampleDecimation;
     }
     layout::updateAScanOffsets(cardIndex);
-    layout::updateSampleParameters(cardIndex);
-    return written;
+    const std::uint32_t laidOut = layout::updateSampleParameters(cardIndex);
+    return written != 0 && laidOut != 0 ? 1 : 0;
 }
 
 std::uint32_t setSampleStorageMode(std::uint32_t cardIndex, std::uint32_t mode)
@@ -134,16 +132,14 @@ std::uint32_t setSampleStorageMode(std::uint32_t cardIndex, std::uint32_t mode)
         report(err::SetSampleStorageModeInvalidMode);
         return 0;
     }
-    if (layout::checkSram(cardIndex, layout::kFromCard, layout::kFromCard, mode, layout::kFromCard,
-                          layout::kFromCard, layout::kFromCard) == 0) {
+    if (layout::checkSram(cardIndex, {.storageMode = mode}) == 0) {
         return 0;
     }
     // The word count stays, so the number of samples read back doubles or halves with the mode.
     if (setSamplingField(cardIndex, reg::smp::kSampleControl, reg::smp::kStorageMode, mode) == 0) {
         return 0;
     }
-    layout::updateSampleParameters(cardIndex);
-    return 1;
+    return layout::updateSampleParameters(cardIndex);
 }
 
 std::uint32_t setNumberOfOversamples(BoardState& board, std::uint32_t cardIndex, std::uint32_t count)
@@ -246,15 +242,13 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetRectifierMode(uint32_t cardIndex, uint32_t mode)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (mode > kz::kLastRectifierMode) {
-        kz::report(kz::err::SetRectifierModeInvalidMode);
-        return 0;
-    }
-    return kz::setSamplingField(cardIndex, kz::reg::smp::kRectifier, kz::reg::smp::kRectifierMode, mode);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) -> uint32_t {
+        if (mode > kz::kLastRectifierMode) {
+            kz::report(kz::err::SetRectifierModeInvalidMode);
+            return 0;
+        }
+        return kz::setSamplingField(cardIndex, kz::reg::smp::kRectifier, kz::reg::smp::kRectifierMode, mode);
+    });
 }
 
 KZ_API uint32_t KZ_GetRectifierMode(uint32_t cardIndex, uint32_t* mode)
@@ -264,57 +258,36 @@ KZ_API uint32_t KZ_GetRectifierMode(uint32_t cardIndex, uint32_t* mode)
 
 KZ_API uint32_t KZ_SetStartDelay(uint32_t cardIndex, uint32_t delay)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setStartDelay(*board, cardIndex, delay);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) { return kz::setStartDelay(board, cardIndex, delay); });
 }
 
 KZ_API uint32_t KZ_GetStartDelay(uint32_t cardIndex, uint32_t* delay)
 {
-    if (delay == nullptr) {
-        return 0;
-    }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    const uint32_t shadow = board->triggerDelayShadow;
-    *delay = kz::reg::per::kStartDelayLow.extract(shadow) |
-             (kz::reg::per::kStartDelayHigh.extract(shadow) << kz::reg::per::kStartDelayLow.width);
-    return 1;
+    return kz::withLockedCard(cardIndex, delay, [](const BoardState& board, uint32_t* out) {
+        const uint32_t shadow = board.triggerDelayShadow;
+        *out = kz::reg::per::kStartDelayLow.extract(shadow) |
+               (kz::reg::per::kStartDelayHigh.extract(shadow) << kz::reg::per::kStartDelayLow.width);
+        return 1u;
+    });
 }
 
 KZ_API uint32_t KZ_SetNumberOfSamples(uint32_t cardIndex, uint32_t numberOfSamples)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setNumberOfSamples(*board, cardIndex, numberOfSamples);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        return kz::setNumberOfSamples(board, cardIndex, numberOfSamples);
+    });
 }
 
 KZ_API uint32_t KZ_GetNumberOfSamples(uint32_t cardIndex, uint32_t* numberOfSamples)
 {
-    if (numberOfSamples == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getNumberOfSamples(cardIndex, numberOfSamples);
+    return kz::withLockedCard(cardIndex, numberOfSamples,
+                              [&](BoardState&, uint32_t* out) { return kz::getNumberOfSamples(cardIndex, out); });
 }
 
 KZ_API uint32_t KZ_SetDropNumberOfSamples(uint32_t cardIndex, uint32_t drop)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setDropNumberOfSamples(*board, cardIndex, drop);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState& board) { return kz::setDropNumberOfSamples(board, cardIndex, drop); });
 }
 
 KZ_API uint32_t KZ_GetDropNumberOfSamples(uint32_t cardIndex, uint32_t* drop)
@@ -324,11 +297,7 @@ KZ_API uint32_t KZ_GetDropNumberOfSamples(uint32_t cardIndex, uint32_t* drop)
 
 KZ_API uint32_t KZ_SetSampleStorageMode(uint32_t cardIndex, uint32_t mode)
 {
-    if (kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setSampleStorageMode(cardIndex, mode);
+    return kz::withLockedCard(cardIndex, [&](BoardState&) { return kz::setSampleStorageMode(cardIndex, mode); });
 }
 
 KZ_API uint32_t KZ_GetSampleStorageMode(uint32_t cardIndex, uint32_t* mode)
@@ -338,68 +307,49 @@ KZ_API uint32_t KZ_GetSampleStorageMode(uint32_t cardIndex, uint32_t* mode)
 
 KZ_API uint32_t KZ_SetForceAScanTrigger(uint32_t cardIndex)
 {
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    // The older firmware fires a forced A-scan only when its trigger source is internal.
-    if (board->isSequenceCompatibleFirmware == 0 && board->triggerSelect == 0) {
-        kz::report(kz::err::SetForceAScanTriggerInvalidLocale);
-        return 0;
-    }
-    return kz::setSamplingField(cardIndex, kz::reg::smp::kSampleControl, kz::reg::smp::kForceAScanTrigger, 1);
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) -> uint32_t {
+        // The older firmware fires a forced A-scan only when its trigger source is internal.
+        if (board.isSequenceCompatibleFirmware == 0 && board.triggerSelect == 0) {
+            kz::report(kz::err::SetForceAScanTriggerInvalidLocale);
+            return 0;
+        }
+        return kz::setSamplingField(cardIndex, kz::reg::smp::kSampleControl, kz::reg::smp::kForceAScanTrigger, 1);
+    });
 }
 
 KZ_API uint32_t KZ_SetNumberOfOversamples(uint32_t cardIndex, uint32_t count)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setNumberOfOversamples(*board, cardIndex, count);
+    return kz::withLockedCard(cardIndex,
+                              [&](BoardState& board) { return kz::setNumberOfOversamples(board, cardIndex, count); });
 }
 
 KZ_API uint32_t KZ_GetNumberOfOversamples(uint32_t cardIndex, uint32_t* count)
 {
-    if (count == nullptr) {
-        return 0;
-    }
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    uint32_t step = 0;
-    if (!kz::currentStepInTable(*board, &step)) {
-        return 0;
-    }
-    *count = board->oversampleCount[step];
-    return 1;
+    return kz::withLockedCard(cardIndex, count, [](const BoardState& board, uint32_t* out) -> uint32_t {
+        uint32_t step = 0;
+        if (!kz::currentStepInTable(board, &step)) {
+            return 0;
+        }
+        *out = board.oversampleCount[step];
+        return 1;
+    });
 }
 
 KZ_API uint32_t KZ_SetTestPatternMode(uint32_t cardIndex, uint32_t flag)
 {
-    const BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setTestPatternFlag(*board, cardIndex, kz::reg::smp::kTestPattern, flag);
+    return kz::withLockedCard(cardIndex, [&](const BoardState& board) {
+        return kz::setTestPatternFlag(board, cardIndex, kz::reg::smp::kTestPattern, flag);
+    });
 }
 
 KZ_API uint32_t KZ_SetSignAndMagnitudeMode(uint32_t cardIndex, uint32_t flag)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    if (board->supportsTestPatternMode != 0) {
-        board->isSignAndMag = flag & kz::kFlagBit; // the record keeps what the card is given
-    }
-    return kz::setTestPatternFlag(*board, cardIndex, kz::reg::smp::kSignAndMagnitude, flag);
+    return kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        if (board.supportsTestPatternMode != 0) {
+            board.isSignAndMag = flag & kz::kFlagBit; // the record keeps what the card is given
+        }
+        return kz::setTestPatternFlag(board, cardIndex, kz::reg::smp::kSignAndMagnitude, flag);
+    });
 }
 
 KZ_API uint32_t KZ_ReturnIsSignAndMag(uint32_t cardIndex)
@@ -410,23 +360,18 @@ KZ_API uint32_t KZ_ReturnIsSignAndMag(uint32_t cardIndex)
 
 KZ_API void KZ_SetSampleNoiseFilter(uint32_t cardIndex, uint32_t firstWord, uint32_t secondWord)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return;
-    }
-    const kz::CardGuard guard(cardIndex);
-    board->noiseFilterParameters[0] = firstWord;
-    board->noiseFilterParameters[1] = secondWord;
-    kz::layout::updateSampleParameters(cardIndex);
+    kz::withLockedCard(cardIndex, [&](BoardState& board) {
+        board.noiseFilterParameters[0] = firstWord;
+        board.noiseFilterParameters[1] = secondWord;
+        kz::layout::updateSampleParameters(cardIndex);
+        return 1u;
+    });
 }
 
 KZ_API uint32_t KZ_ReadRawADCData(uint32_t cardIndex, int16_t* value)
 {
-    if (value == nullptr || kz::lookUpBoard(cardIndex) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::readRawAToD(cardIndex, value);
+    return kz::withLockedCard(cardIndex, value,
+                              [&](BoardState&, int16_t* out) { return kz::readRawAToD(cardIndex, out); });
 }
 
 } // extern "C"

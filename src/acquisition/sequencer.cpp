@@ -20,18 +20,27 @@ constexpr std::uint32_t kRunning = 2;
 // then counts as stopped.
 constexpr float kStopWaitSeconds = 1.0f;
 
-// Looks up an initialised card with sequence-compatible firmware; the older generation is
-// refused with `olderFirmware` before anything is written.
-BoardState* lookUpSequencedBoard(std::uint32_t cardIndex, ErrorCode olderFirmware)
+// True for sequence-compatible firmware; the older generation is refused with `olderFirmware`
+// before anything is written.
+bool isSequenced(const BoardState& board, ErrorCode olderFirmware)
 {
-    BoardState* board = lookUpBoard(cardIndex);
-    if (board != nullptr && board->isSequenceCompatibleFirmware == 0) {
-        const CardGuard guard(cardIndex);
+    if (board.isSequenceCompatibleFirmware == 0) {
         report(olderFirmware);
-        return nullptr;
+        return false;
     }
-    return board;
+    return true;
 }
+
+// Runs `work(board)` on a looked-up, locked card with sequence-compatible firmware.
+template <typename Work>
+std::uint32_t withSequencedCard(std::uint32_t cardIndex, ErrorCode olderFirmware, Work&& work)
+{
+    return withLockedCard(cardIndex, [&](BoardState& board) -> std::uint32_t {
+        return isSequenced(board, olderFirmware) ? work(board) : 0;
+    });
+}
+
+std::uint32_t getStepsInSequence(std::uint32_t cardIndex, std::uint32_t* count);
 
 std::uint32_t setStepsInSequence(std::uint32_t cardIndex, BoardState& board, std::uint32_t count)
 {
@@ -39,18 +48,20 @@ std::uint32_t setStepsInSequence(std::uint32_t cardIndex, BoardState& board, std
         report(err::SetStepsInSequenceInvalidNumber);
         return 0;
     }
-    // The card's step count is put back when the new count does not fit, so that the card and
-    // the record keep describing the same sequence.
-    std::uint32_t previousStepsLessOne = 0;
-    if (getBankRegister(Bank::Sampling, cardIndex, reg::smp::kStepsInSequence, &previousStepsLessOne) == 0 ||
+    // A count the A-scan setting refuses is undone on the sampling side too, from the step count
+    // the sequencer holds; the sampling side's own register is one the library only writes.
+    std::uint32_t previousSteps = 0;
+    if (getStepsInSequence(cardIndex, &previousSteps) == 0 ||
         setBankRegister(Bank::Sampling, cardIndex, reg::smp::kStepsInSequence, count - 1) == 0) {
         return 0;
     }
     const std::uint32_t previousCount = board.numberOfAScansPerBScan;
     board.numberOfAScansPerBScan = count;
-    if (KZ_SetNumberOfAScansPerBScan(cardIndex, count) == 0) {
+    bool taken = false;
+    const std::uint32_t laidOut = layout::setNumberOfAScansPerBScan(board, cardIndex, count, &taken);
+    if (!taken) {
         board.numberOfAScansPerBScan = previousCount;
-        setBankRegister(Bank::Sampling, cardIndex, reg::smp::kStepsInSequence, previousStepsLessOne);
+        setBankRegister(Bank::Sampling, cardIndex, reg::smp::kStepsInSequence, previousSteps - 1);
         return 0;
     }
     // A whole-register write: the run bit goes to 0 and a running sequencer stops, while
@@ -58,8 +69,7 @@ std::uint32_t setStepsInSequence(std::uint32_t cardIndex, BoardState& board, std
     if (setBankRegister(Bank::Peripheral, cardIndex, reg::per::kSequencer, count - 1) == 0) {
         return 0;
     }
-    layout::updateSampleParameters(cardIndex);
-    return 1;
+    return layout::updateSampleParameters(cardIndex) != 0 && laidOut != 0 ? 1 : 0;
 }
 
 std::uint32_t getStepsInSequence(std::uint32_t cardIndex, std::uint32_t* count)
@@ -117,45 +127,31 @@ extern "C" {
 
 KZ_API uint32_t KZ_SetStepsInSequence(uint32_t cardIndex, uint32_t count)
 {
-    BoardState* board = kz::lookUpSequencedBoard(cardIndex, kz::err::SetStepsInSequenceNotSequenceCompatible);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::setStepsInSequence(cardIndex, *board, count);
+    return kz::withSequencedCard(cardIndex, kz::err::SetStepsInSequenceNotSequenceCompatible,
+                                 [&](BoardState& board) { return kz::setStepsInSequence(cardIndex, board, count); });
 }
 
 KZ_API uint32_t KZ_GetStepsInSequence(uint32_t cardIndex, uint32_t* count)
 {
-    if (count == nullptr) {
-        return 0;
-    }
-    if (kz::lookUpSequencedBoard(cardIndex, kz::err::GetStepsInSequenceNotSequenceCompatible) == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::getStepsInSequence(cardIndex, count);
+    return kz::withLockedCard(cardIndex, count, [&](const BoardState& board, uint32_t* out) -> uint32_t {
+        if (!kz::isSequenced(board, kz::err::GetStepsInSequenceNotSequenceCompatible)) {
+            return 0;
+        }
+        return kz::getStepsInSequence(cardIndex, out);
+    });
 }
 
 KZ_API uint32_t KZ_StartSequence(uint32_t cardIndex)
 {
-    BoardState* board = kz::lookUpSequencedBoard(cardIndex, kz::err::StartSequenceNotSequenceCompatible);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::startSequence(cardIndex, *board);
+    return kz::withSequencedCard(cardIndex, kz::err::StartSequenceNotSequenceCompatible,
+                                 [&](BoardState& board) { return kz::startSequence(cardIndex, board); });
 }
 
 // Waits up to one second, with the lock held, for the sequencer to come to rest.
 KZ_API uint32_t KZ_StopSequence(uint32_t cardIndex)
 {
-    BoardState* board = kz::lookUpSequencedBoard(cardIndex, kz::err::StopSequenceNotSequenceCompatible);
-    if (board == nullptr) {
-        return 0;
-    }
-    const kz::CardGuard guard(cardIndex);
-    return kz::stopSequence(cardIndex, *board);
+    return kz::withSequencedCard(cardIndex, kz::err::StopSequenceNotSequenceCompatible,
+                                 [&](BoardState& board) { return kz::stopSequence(cardIndex, board); });
 }
 
 // Nested pauses stop the sequencer once, at the outermost pause.

@@ -150,7 +150,8 @@ TEST_F(OlderLayout, BankThatWouldNeedMoreThan4GiBIsRefusedNotWrapped)
     EXPECT_EQ(KZ_SetNumberOfBScansPerBank(0, 1041), 0u);
     EXPECT_EQ(reportedErrors(), Errors{err::CheckSramInsufficientSram});
     EXPECT_EQ(peek(samplingAddress(kFirmwareControl)), before);
-    EXPECT_EQ(layout::checkSram(0, 0, 65532, 0, 63, 1041, layout::kFromCard), 0u);
+    EXPECT_EQ(layout::checkSram(0, {.option = 0, .numberOfSamples = 65532, .storageMode = 0, .aScans = 63, .bScans = 1041}),
+              0u);
 }
 
 TEST_F(OlderLayout, PlacementBeyondTheMemoryIsRefusedNotWrapped)
