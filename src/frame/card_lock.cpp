@@ -25,6 +25,28 @@ CardLock& lockOf(BoardState& board)
     return *std::launder(reinterpret_cast<CardLock*>(&board.lock));
 }
 
+// Waits for any other holder, then gives up every hold of the calling thread: afterwards nobody
+// holds the lock and its depth is 0. `whileHeld` runs before the last hold is given up.
+template <typename WhileHeld>
+void releaseEveryHold(BoardState& board, CardLock& lock, WhileHeld&& whileHeld)
+{
+    lock.mutex.lock();
+    const bool mine = lock.owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    const std::uint32_t holds = (mine ? board.lockDepth : 0) + 1;
+    board.lockDepth = 0;
+    lock.owner.store(std::thread::id{}, std::memory_order_relaxed);
+    whileHeld();
+    for (std::uint32_t i = 0; i < holds; ++i) {
+        lock.mutex.unlock();
+    }
+}
+
+void clearSequencerPause(BoardState& board)
+{
+    board.sequenceState = 0;
+    board.sequencePauseCount = 0;
+}
+
 } // namespace
 
 void constructLockStorage(BoardState& board) { new (&board.lock) CardLock(); }
@@ -39,11 +61,13 @@ void createLock(std::uint32_t cardIndex)
     }
     CardLock& lock = lockOf(*board);
     if (lock.exists.load(std::memory_order_acquire)) {
+        // Created again over a live lock: the mutex stays (a thread may be waiting on it), but the
+        // lock starts afresh as a new one would, with no holds and the sequencer's pause cleared.
+        releaseEveryHold(*board, lock, [board] { clearSequencerPause(*board); });
         return;
     }
     board->lockDepth = 0;
-    board->sequenceState = 0;
-    board->sequencePauseCount = 0;
+    clearSequencerPause(*board);
     lock.owner.store(std::thread::id{}, std::memory_order_relaxed);
     lock.exists.store(true, std::memory_order_release);
 }
@@ -58,16 +82,7 @@ void destroyLock(std::uint32_t cardIndex)
     if (!lock.exists.load(std::memory_order_acquire)) {
         return;
     }
-    // Wait for any other holder, then give up every hold of this thread.
-    lock.mutex.lock();
-    const bool mine = lock.owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
-    const std::uint32_t holds = (mine ? board->lockDepth : 0) + 1;
-    lock.exists.store(false, std::memory_order_release);
-    board->lockDepth = 0;
-    lock.owner.store(std::thread::id{}, std::memory_order_relaxed);
-    for (std::uint32_t i = 0; i < holds; ++i) {
-        lock.mutex.unlock();
-    }
+    releaseEveryHold(*board, lock, [&lock] { lock.exists.store(false, std::memory_order_release); });
 }
 
 bool lockExists(std::uint32_t cardIndex)

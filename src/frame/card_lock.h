@@ -16,7 +16,8 @@ void constructLockStorage(BoardState& board);
 void destroyLockStorage(BoardState& board);
 
 // Switches the card's lock on: depth 0, no owner, the sequencer's state and pause count
-// cleared. A lock that exists already is kept as it is.
+// cleared. Over a lock that exists already the same holds: its mutex stays, once any other
+// holder has left it, and every hold of the calling thread is given up.
 void createLock(std::uint32_t cardIndex);
 // Switches the card's lock off; holds that the calling thread still has are released.
 void destroyLock(std::uint32_t cardIndex);
