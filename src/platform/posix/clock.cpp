@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <time.h>
 
 #include <atomic>
@@ -34,7 +35,8 @@ public:
     {
         timespec remaining{static_cast<time_t>(milliseconds / 1000),
                            static_cast<long>(milliseconds % 1000) * 1'000'000L};
-        while (nanosleep(&remaining, &remaining) != 0) {
+        // A signal cuts the sleep short: sleep the rest. Any other error ends the sleep.
+        while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
         }
     }
 };
