@@ -11,11 +11,21 @@ KZ_API BoardState* pBoardStates = nullptr;
 
 namespace kz {
 
-LibraryState& library()
+namespace {
+
+constinit LibraryState state;
+
+} // namespace
+
+PathBuffer& PathBuffer::operator=(std::string_view path)
 {
-    static LibraryState state;
-    return state;
+    const std::size_t length = path.size() < kCapacity ? path.size() : 0;
+    path.copy(text_, length);
+    text_[length] = '\0';
+    return *this;
 }
+
+LibraryState& library() { return state; }
 
 BoardState* boardInRange(std::uint32_t cardIndex)
 {

@@ -2,21 +2,40 @@
 // library-wide fields, written only while the library loads and unloads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 #include "XAVOKZ.h"
 
 namespace kz {
 
+// A file path held in a fixed buffer, so that the library-wide state owns no memory.
+class PathBuffer {
+public:
+    static constexpr std::size_t kCapacity = 4096; // terminator included
+
+    // A path that does not fit leaves the buffer empty.
+    PathBuffer& operator=(std::string_view path);
+    const char* c_str() const { return text_; }
+    operator std::string() const { return text_; }
+    bool empty() const { return text_[0] == '\0'; }
+
+private:
+    char text_[kCapacity] = {};
+};
+
+// The library-wide state. It needs no destructor and is never destroyed, so that it outlives
+// every use, the library's own unload included, whatever order the process ends in.
 struct LibraryState {
     // Full path of XAVOKZ.ini, beside the library.
-    std::string configurationPath;
+    PathBuffer configurationPath;
     std::uint32_t numberOfBoards = 0;
     std::uint32_t isEnumerated = 0;
-    // Microseconds per high-resolution counter tick, taken at the first firmware download.
-    float microsecondsPerTick = 0.0f;
 };
+static_assert(std::is_trivially_destructible_v<LibraryState>);
 
 LibraryState& library();
 

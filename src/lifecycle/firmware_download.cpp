@@ -9,6 +9,7 @@
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
 #include "hardware/hal.h"
+#include "lifecycle/download_timer.h"
 #include "platform/platform.h"
 
 namespace kz {
@@ -16,7 +17,7 @@ namespace kz {
 namespace {
 
 constexpr std::uint32_t kMissingFileLogLevel = 1;
-// The download window holds one word per byte.
+// The download window holds one word per byte; words beyond it would land in the register banks.
 constexpr std::uint64_t kDownloadWindowWords = (hal::kRegisterBase - hal::kFirmwareWindowBase) / 4;
 
 struct Released {
@@ -67,7 +68,7 @@ bool readWhole(platform::File& file, unsigned char* into, std::size_t bytes)
     return true;
 }
 
-bool waitOneMicrosecond()
+bool waitOneMicrosecond(float microsecondsPerTick)
 {
     platform::Clock& clock = platform::clock();
     std::uint64_t start = 0;
@@ -82,7 +83,7 @@ bool waitOneMicrosecond()
         if (now < start) {
             start = 0;
         }
-        if (static_cast<float>(now - start) * library().microsecondsPerTick >= 1.0f) {
+        if (static_cast<float>(now - start) * microsecondsPerTick >= 1.0f) {
             return true;
         }
     }
@@ -123,7 +124,15 @@ KZ_API uint32_t KZ_DumpBinFiles(uint32_t cardIndex, const char* samplingFileName
         kz::report(kz::err::DumpBinFilesCannotOpenPeripheralFirmwareFile);
         return 0;
     }
-    if (samplingBytes > std::numeric_limits<std::size_t>::max() - peripheralBytes) {
+    // An image larger than the download window is refused before the card is touched, as a file
+    // that cannot be read into it: the sampling file when it alone is too large, else the
+    // peripheral file behind it.
+    if (samplingBytes > kz::kDownloadWindowWords) {
+        kz::report(kz::err::DumpBinFilesCannotReadSamplingFirmwareFile);
+        return 0;
+    }
+    if (peripheralBytes > kz::kDownloadWindowWords - samplingBytes) {
+        kz::report(kz::err::DumpBinFilesCannotReadPeripheralFirmwareFile);
         return 0;
     }
     const std::size_t total = samplingBytes + peripheralBytes;
@@ -152,19 +161,13 @@ KZ_API uint32_t KZ_DumpBinFiles(uint32_t cardIndex, const char* samplingFileName
         return 0;
     }
 
-    float& microsecondsPerTick = kz::library().microsecondsPerTick;
+    const float microsecondsPerTick = kz::downloadMicrosecondsPerTick();
     if (microsecondsPerTick == 0.0f) {
-        std::uint64_t frequency = 0;
-        if (!kz::platform::clock().queryFrequency(&frequency) || frequency == 0) {
-            return 0;
-        }
-        microsecondsPerTick = static_cast<float>(1'000'000.0 / static_cast<double>(frequency));
+        return 0;
     }
     for (std::size_t i = 0; i < total; ++i) {
-        // Words past the download window would land in the register banks: stop there.
-        if (i >= kz::kDownloadWindowWords ||
-            kz::hal::setWord(cardIndex, kz::hal::kFirmwareWindowBase + 4 * static_cast<uint32_t>(i), words[i]) == 0 ||
-            !kz::waitOneMicrosecond()) {
+        if (kz::hal::setWord(cardIndex, kz::hal::kFirmwareWindowBase + 4 * static_cast<uint32_t>(i), words[i]) == 0 ||
+            !kz::waitOneMicrosecond(microsecondsPerTick)) {
             return 0;
         }
     }
