@@ -60,10 +60,24 @@ struct Service {
     bool quiet = false;
 };
 
-// Never destroyed, so that a line logged while the process exits still finds the service.
-Service& service() {
-    static Service* const instance = new Service;
-    return *instance;
+// The service lives from the load of this library to its unload. Its end runs after the unload
+// of every library that depends on this one, whether the host unloads them or exits with them
+// loaded, so a line logged by another library's unload still finds the service; and each
+// load-unload cycle frees what it allocated. A call that comes later still (a host thread racing
+// the process's exit) finds no service and does nothing.
+Service* instance = nullptr;
+
+__attribute__((constructor)) void startService() {
+    instance = new Service;
+}
+
+__attribute__((destructor)) void endService() {
+    delete instance;
+    instance = nullptr;
+}
+
+Service* service() {
+    return instance;
 }
 
 void readEnvironment(Service& s) {
@@ -131,7 +145,11 @@ void appendBounded(std::deque<Line>& log, Line line, std::size_t maximum) {
 extern "C" {
 
 uint32_t XAVO_InitErrorService(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     s.lastError = 0;
     s.errorLog.clear();
@@ -145,7 +163,11 @@ uint32_t XAVO_InitErrorService(void) {
 }
 
 uint32_t XAVO_HandleError(uint32_t code) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     XAVO_GetCodeStringFunction codeString;
     {
         std::lock_guard lock(s.mutex);
@@ -172,7 +194,11 @@ uint32_t XAVO_LogLine(uint32_t level, const char* format, ...) {
     std::string text = formatText(format, args);
     va_end(args);
 
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     emit(s, level, text);
     if (level <= s.appLevel) {
@@ -182,13 +208,21 @@ uint32_t XAVO_LogLine(uint32_t level, const char* format, ...) {
 }
 
 uint32_t XAVO_GetLastError(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     return s.lastError;
 }
 
 uint32_t XAVO_ReturnNumberOfErrorLogLines(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     return static_cast<uint32_t>(s.errorLog.size());
 }
@@ -197,7 +231,11 @@ uint32_t XAVO_GetErrorLogLine(uint32_t index, char* buffer, uint32_t capacity) {
     if (buffer == nullptr || capacity == 0) {
         return 0;
     }
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     if (index >= s.errorLog.size()) {
         return 0;
@@ -207,7 +245,11 @@ uint32_t XAVO_GetErrorLogLine(uint32_t index, char* buffer, uint32_t capacity) {
 }
 
 uint32_t XAVO_ClearErrorLog(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     s.errorLog.clear();
     s.lastError = 0;
@@ -215,7 +257,11 @@ uint32_t XAVO_ClearErrorLog(void) {
 }
 
 uint32_t XAVO_SetLogLevel(uint32_t fileLevel, uint32_t appLevel, uint32_t debuggerLevel) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     s.fileLevel = fileLevel;
     s.appLevel = appLevel;
@@ -224,7 +270,11 @@ uint32_t XAVO_SetLogLevel(uint32_t fileLevel, uint32_t appLevel, uint32_t debugg
 }
 
 uint32_t XAVO_GetLogLevel(uint32_t* fileLevel, uint32_t* appLevel, uint32_t* debuggerLevel) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     if (fileLevel != nullptr) {
         *fileLevel = s.fileLevel;
@@ -244,14 +294,22 @@ uint32_t XAVO_RegisterGetCodeStringFunction(uint32_t slot, XAVO_GetCodeStringFun
     if (slot != 0 || function == nullptr) {
         return 0;
     }
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     s.codeString = function;
     return 1;
 }
 
 uint32_t XAVO_ERR_ReturnNumberOfInfoLines(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     return static_cast<uint32_t>(s.infoLog.size());
 }
@@ -260,7 +318,11 @@ uint32_t XAVO_ERR_GetInfoLine(uint32_t index, uint32_t* level, char* buffer, uin
     if (level == nullptr || buffer == nullptr || capacity == 0) {
         return 0;
     }
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     if (index >= s.infoLog.size()) {
         return 0;
@@ -274,7 +336,11 @@ uint32_t XAVO_ERR_GetErrorCode(uint32_t index, uint32_t* code) {
     if (code == nullptr) {
         return 0;
     }
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     if (index >= s.errorLog.size()) {
         return 0;
@@ -284,7 +350,11 @@ uint32_t XAVO_ERR_GetErrorCode(uint32_t index, uint32_t* code) {
 }
 
 uint32_t XAVO_ERR_ClearInfoLog(void) {
-    Service& s = service();
+    Service* const live = service();
+    if (live == nullptr) {
+        return 0;
+    }
+    Service& s = *live;
     std::lock_guard lock(s.mutex);
     s.infoLog.clear();
     return 1;
