@@ -96,6 +96,30 @@ TEST_F(CardLock, DestroyReleasesTheHoldsOfTheCallingThreadAndCreateStartsAfresh)
     EXPECT_EQ(pBoardStates[0].lockDepth, 0u);
 }
 
+TEST_F(CardLock, CreatingItOverALiveLockStartsItAfresh)
+{
+    createLock(0);
+    KZ_Lock(0);
+    KZ_Lock(0);
+    pBoardStates[0].sequenceState = 2;
+    pBoardStates[0].sequencePauseCount = 3;
+
+    createLock(0);
+    EXPECT_EQ(pBoardStates[0].sequenceState, 0u);
+    EXPECT_EQ(pBoardStates[0].sequencePauseCount, 0u);
+    ASSERT_EQ(pBoardStates[0].lockDepth, 0u);
+    // Nobody holds it any more, and it still counts its nesting.
+    std::thread other([] {
+        KZ_Lock(0);
+        KZ_Unlock(0);
+    });
+    other.join();
+    KZ_Lock(0);
+    EXPECT_EQ(pBoardStates[0].lockDepth, 1u);
+    KZ_Unlock(0);
+    EXPECT_EQ(pBoardStates[0].lockDepth, 0u);
+}
+
 TEST_F(CardLock, GuardHoldsTheLockForItsScope)
 {
     createLock(0);

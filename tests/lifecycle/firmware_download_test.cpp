@@ -126,6 +126,39 @@ TEST_F(FirmwareDownload, AFailedWordWriteStopsTheDownloadAtOnce)
     EXPECT_TRUE(reportedErrors().empty());
 }
 
+TEST_F(FirmwareDownload, AnImageLargerThanTheWindowIsRefusedBeforeTheFirstWord)
+{
+    constexpr std::size_t kWindowWords = (XAVO_HAL_REGISTER_BASE - XAVO_HAL_FIRMWARE_WINDOW_BASE) / 4;
+    struct Case {
+        const char* name;
+        std::size_t samplingBytes;
+        std::size_t peripheralBytes;
+        std::uint32_t result;
+        std::vector<std::uint32_t> errors;
+    };
+    const Case cases[] = {
+        {"sampling file alone too large", kWindowWords + 1, 1, 0, {0x702}},
+        {"peripheral file beyond the window", kWindowWords - 1, 2, 0, {0x704}},
+        {"both fill the window exactly", kWindowWords - 1, 1, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string sampling = file("s.bin", std::vector<std::uint8_t>(c.samplingBytes, 0x01));
+        const std::string peripheral = file("p.bin", std::vector<std::uint8_t>(c.peripheralBytes, 0x02));
+        XAVO_SIM_ClearCallLog();
+        clearErrors();
+        EXPECT_EQ(KZ_DumpBinFiles(0, sampling.c_str(), peripheral.c_str(), 0), c.result);
+        EXPECT_EQ(reportedErrors(), c.errors);
+        const auto writes = windowWrites();
+        if (c.result == 0) {
+            EXPECT_TRUE(writes.empty());
+        } else {
+            ASSERT_EQ(writes.size(), kWindowWords);
+            EXPECT_EQ(writes.back(), (std::pair<std::uint32_t, std::uint32_t>{kWindowWords - 1, 0x40}));
+        }
+    }
+}
+
 TEST_F(FirmwareDownload, RefusesWhatCannotBeAllocatedOrNamed)
 {
     const std::string sampling = file("s.bin", {1, 2, 3});

@@ -217,6 +217,69 @@ TEST_P(LayoutBoth, HooksRunAtTheEndOfEveryLayoutComputationOnly)
     EXPECT_TRUE(reportedErrors().empty());
 }
 
+TEST_P(LayoutBoth, SettersFailWhenTheLayoutCannotBeWrittenToTheCard)
+{
+    struct Case {
+        const char* name;
+        std::function<std::uint32_t()> change;
+        // Writes of the firmware control register the setter makes itself before the layout's.
+        std::uint32_t ownFirmwareControlWrites;
+    };
+    std::vector<Case> cases = {
+        {"samples", [] { return KZ_SetNumberOfSamples(0, 1000); }, 0},
+        {"drop", [] { return KZ_SetDropNumberOfSamples(0, 2); }, 0},
+        {"storage mode", [] { return KZ_SetSampleStorageMode(0, 1); }, 0},
+        {"scan storage", [] { return KZ_SetScanStorageOptions(0, 2); }, 1},
+        {"A-scans", [] { return KZ_SetNumberOfAScansPerBScan(0, 2); }, 1},
+    };
+    if (sequenced()) {
+        cases.push_back({"steps", [] { return KZ_SetStepsInSequence(0, 3); }, 1});
+    }
+    // The layout writes the B-scans per bank (the count is automatic) and the C-scan base.
+    struct Failing {
+        const char* name;
+        std::uint32_t address;
+        bool afterTheSettersOwnWrites;
+    };
+    const Failing failures[] = {{"B-scans per bank", samplingAddress(kFirmwareControl), true},
+                                {"C-scan base", samplingAddress(reg::smp::kCScanBase), false}};
+    for (const Failing& failing : failures) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.name << ", " << failing.name);
+            const std::uint32_t rule = addRule(XAVO_SIM_OP_SET_WORD, failing.address, XAVO_SIM_ACTION_FAIL, 0,
+                                               failing.afterTheSettersOwnWrites ? c.ownFirmwareControlWrites : 0);
+            EXPECT_EQ(c.change(), 0u);
+            XAVO_SIM_RemoveFaultRule(rule);
+        }
+    }
+}
+
+TEST_P(LayoutBoth, AScanCountTheSensorArrayRefusesLeavesCardAndRecordAgreeing)
+{
+    ASSERT_EQ(KZ_SetNumberOfAScansPerBScan(0, 2), 1u);
+    const std::uint32_t sensorArray = peripheralAddress(reg::per::kSensorArray);
+    struct Case {
+        const char* name;
+        bool putBackFails; // the write after the card's new count fails too
+        std::uint32_t recordedCount;
+    };
+    for (const Case c : {Case{"put back", false, 2}, Case{"cannot be put back", true, 3}}) {
+        SCOPED_TRACE(c.name);
+        const std::uint32_t elements = addRule(XAVO_SIM_OP_SET_WORD, sensorArray);
+        const std::uint32_t control =
+            c.putBackFails ? addRule(XAVO_SIM_OP_SET_WORD, samplingAddress(kFirmwareControl), XAVO_SIM_ACTION_FAIL, 0, 1)
+                           : 0;
+        EXPECT_EQ(KZ_SetNumberOfAScansPerBScan(0, 3), 0u);
+        XAVO_SIM_RemoveFaultRule(elements);
+        if (control != 0) {
+            XAVO_SIM_RemoveFaultRule(control);
+        }
+        EXPECT_EQ(pBoardStates[0].numberOfAScansPerBScan, c.recordedCount);
+        EXPECT_EQ(samplingField(kFirmwareControl, kAScansPerBScanLessOne) + 1, c.recordedCount);
+        ASSERT_EQ(KZ_SetNumberOfAScansPerBScan(0, 2), 1u);
+    }
+}
+
 TEST_P(LayoutBoth, BScansPerBankAreSetByHandOnlyWhenNotAutomatic)
 {
     ASSERT_EQ(KZ_SetNumberOfSamples(0, 2), 1u);

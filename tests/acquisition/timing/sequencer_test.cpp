@@ -65,6 +65,23 @@ TEST_F(Sequencer, ARefusedBudgetLeavesTheStepsAndTheAScanCountAsTheyWere)
     EXPECT_EQ(peek(kSequencer), 0u);
 }
 
+TEST_F(Sequencer, ARefusedCountIsUndoneFromTheSequencersStepsNotByReadingTheSamplingSide)
+{
+    ASSERT_EQ(KZ_SetStepsInSequence(0, 4), 1u);
+    ASSERT_EQ(KZ_SetNumberOfSamples(0, XAVO_MAXIMUM_NUMBER_OF_SAMPLES), 1u);
+    ASSERT_EQ(KZ_SetNumberOfBScansPerBankIsAutomatic(0, 0), 1u);
+    ASSERT_EQ(KZ_SetNumberOfBScansPerBank(0, 2), 1u);
+    clearErrors();
+    // A card whose sampling-side step register does not read back what it was given.
+    addRule(XAVO_SIM_OP_GET_WORD, kStepsInSequence, XAVO_SIM_ACTION_FORCE_VALUE, 0x1F);
+
+    EXPECT_EQ(KZ_SetStepsInSequence(0, 32), 0u);
+    EXPECT_EQ(reportedErrors(), Errors{0x5a00});
+    EXPECT_EQ(peek(kStepsInSequence), 3u);
+    EXPECT_EQ(peek(kSequencer), 3u);
+    EXPECT_EQ(card0().numberOfAScansPerBScan, 4u);
+}
+
 TEST_F(Sequencer, NestedPausesStopOnceAndOnlyTheOutermostResumeRestarts)
 {
     ASSERT_EQ(KZ_StartSequence(0), 1u);
