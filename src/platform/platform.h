@@ -69,10 +69,14 @@ bool deleteFile(const std::string& path);
 // one whose queries fail); the library always goes through `clock()`.
 class Clock {
 public:
-    virtual ~Clock() = default;
     virtual bool queryFrequency(std::uint64_t* countsPerSecond) = 0;
     virtual bool queryCounter(std::uint64_t* count) = 0;
     virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
+
+protected:
+    // Never deleted through this interface; so the system clock needs no destructor and stays
+    // usable while the process exits.
+    ~Clock() = default;
 };
 
 Clock& clock();

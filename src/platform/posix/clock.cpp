@@ -2,6 +2,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -41,7 +42,10 @@ public:
     }
 };
 
-SystemClock systemClock;
+// Constant-initialised and without a destructor: it outlives every use, the library's unload
+// included.
+constinit SystemClock systemClock;
+static_assert(std::is_trivially_destructible_v<SystemClock>);
 std::atomic<Clock*> installed{nullptr};
 
 } // namespace
