@@ -102,6 +102,7 @@ bool settingOrCard(const std::optional<std::uint32_t>& given, std::uint32_t (*re
     return read(cardIndex, value) != 0;
 }
 
+// The budget check behind checkSram.
 Outcome budget(std::uint32_t cardIndex, const SramRequest& request)
 {
     const BoardState* board = boardInRange(cardIndex);

@@ -40,7 +40,15 @@ std::uint32_t withSequencedCard(std::uint32_t cardIndex, ErrorCode olderFirmware
     });
 }
 
-std::uint32_t getStepsInSequence(std::uint32_t cardIndex, std::uint32_t* count);
+std::uint32_t getStepsInSequence(std::uint32_t cardIndex, std::uint32_t* count)
+{
+    std::uint32_t word = 0;
+    const std::uint32_t read = getBankRegister(Bank::Peripheral, cardIndex, reg::per::kSequencer, &word);
+    if (read != 0) {
+        *count = reg::per::kStepsLessOne.extract(word) + 1;
+    }
+    return read;
+}
 
 std::uint32_t setStepsInSequence(std::uint32_t cardIndex, BoardState& board, std::uint32_t count)
 {
@@ -70,16 +78,6 @@ std::uint32_t setStepsInSequence(std::uint32_t cardIndex, BoardState& board, std
         return 0;
     }
     return layout::updateSampleParameters(cardIndex) != 0 && laidOut != 0 ? 1 : 0;
-}
-
-std::uint32_t getStepsInSequence(std::uint32_t cardIndex, std::uint32_t* count)
-{
-    std::uint32_t word = 0;
-    const std::uint32_t read = getBankRegister(Bank::Peripheral, cardIndex, reg::per::kSequencer, &word);
-    if (read != 0) {
-        *count = reg::per::kStepsLessOne.extract(word) + 1;
-    }
-    return read;
 }
 
 std::uint32_t startSequence(std::uint32_t cardIndex, BoardState& board)
