@@ -22,11 +22,13 @@ struct SettingRule {
     Field field;
     std::uint32_t maximum;
     ErrorCode invalidValue;
-    bool takesLock;             // the A-to-D, keying and calibration-voltage settings run under their caller's lock
-    bool readsControlRegister;  // the getter reads the control register once after storing the field
+    // The A-to-D, keying and calibration-voltage settings run under their caller's lock.
+    bool takesLock;
+    // The getter reads the control register once after storing the field.
+    bool readsControlRegister;
 };
 
-constexpr std::array<SettingRule, 10> kSettingRules{{
+constexpr std::array<SettingRule, static_cast<std::size_t>(AnalogueSetting::CalibrationVoltage) + 1> kSettingRules{{
     {reg::per::kInputCoupling, 1, err::SetInputCouplingInvalidCoupling, true, false},
     {reg::per::kInputImpedance, 1, err::SetInputImpedanceInvalidImpedance, true, false},
     {reg::per::kAuxInput, 3, err::SetAuxInputInvalidInput, true, false},
@@ -145,7 +147,8 @@ std::uint32_t setAnalogueInput(BoardState& board, std::uint32_t cardIndex, std::
 
 std::uint32_t getAnalogueInput(const BoardState& board, std::uint32_t* input)
 {
-    const std::optional<std::uint32_t> selected = oneHot(reg::per::kAnalogueInputs.extract(board.analogueControlShadow));
+    const std::optional<std::uint32_t> selected =
+        oneHot(reg::per::kAnalogueInputs.extract(board.analogueControlShadow));
     if (!selected) {
         report(err::GetAnalogueInputInvalidFlags);
         return 0;
@@ -161,8 +164,8 @@ std::uint32_t setZeroOffset(BoardState& board, std::uint32_t cardIndex, std::int
         return 0; // refused without a code
     }
     board.zeroOffset[range] = offset;
-    const std::int32_t word =
-        std::clamp<std::int32_t>(board.calibrationOffsetWord[range] + offset, 0, static_cast<std::int32_t>(kMaximumDacWord));
+    constexpr auto kTopWord = static_cast<std::int32_t>(kMaximumDacWord);
+    const std::int32_t word = std::clamp<std::int32_t>(board.calibrationOffsetWord[range] + offset, 0, kTopWord);
     if (setBankRegister(Bank::Peripheral, cardIndex, reg::per::kDac,
                         dacCommand(kOffsetDac, static_cast<std::uint32_t>(word))) == 0) {
         return 0;

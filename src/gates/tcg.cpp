@@ -255,7 +255,8 @@ std::uint32_t setEnhancedTcg(BoardState& board, std::uint32_t cardIndex)
         return 0;
     }
     // The work table is had before the card is touched, and the step to return to is known.
-    const WorkTable work(static_cast<std::uint16_t*>(platform::allocateZeroed(kEnhancedTcgPoints * sizeof(std::uint16_t))));
+    const WorkTable work(
+        static_cast<std::uint16_t*>(platform::allocateZeroed(kEnhancedTcgPoints * sizeof(std::uint16_t))));
     if (work == nullptr) {
         report(err::SetTcgValuesAllocationFail);
         return 0;

@@ -253,7 +253,8 @@ TEST_F(AnalogueInput, ANegativeStoredGainWordFailsTheRangeChangeWithItsCode)
 
 TEST_F(AnalogueInput, TheRangeGetterNeedsExactlyOneRangeBit)
 {
-    for (const auto& [bits, range] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1u << 6, 0}, {1u << 11, 5}}) {
+    using BitsAndRange = std::pair<std::uint32_t, std::uint32_t>;
+    for (const auto& [bits, range] : std::vector<BitsAndRange>{{1u << 6, 0}, {1u << 11, 5}}) {
         board().analogueControlShadow = bits;
         std::uint32_t read = 9;
         ASSERT_EQ(KZ_GetAnalogueInputRange(0, &read), 1u);
