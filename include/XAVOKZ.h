@@ -452,6 +452,68 @@ KZ_API uint32_t KZ_SetDIInterfaceBitsLow(uint32_t cardIndex);
 KZ_API uint32_t KZ_GetSerialNumber(uint32_t cardIndex, uint32_t* serialNumber);
 
 /* ------------------------------------------------------------------------------------------ */
+/* Analogue input path                                                                        */
+/* ------------------------------------------------------------------------------------------ */
+
+/* The analogue control word cannot be read back: the setters change the card's record of it
+   (analogueControlShadow) and write it whole, the getters report the record. Flags are 0 or 1;
+   the auxiliary input is 0 to 3; analogue inputs are 0 to 5 (4 and 5 are the auxiliary inputs
+   and have no range); input ranges are 0 (highest gain) to 5 and must be calibrated. */
+KZ_API uint32_t KZ_SetInputCoupling(uint32_t cardIndex, uint32_t coupling);
+KZ_API uint32_t KZ_GetInputCoupling(uint32_t cardIndex, uint32_t* coupling);
+KZ_API uint32_t KZ_SetInputImpedance(uint32_t cardIndex, uint32_t impedance);
+KZ_API uint32_t KZ_GetInputImpedance(uint32_t cardIndex, uint32_t* impedance);
+KZ_API uint32_t KZ_SetAuxInput(uint32_t cardIndex, uint32_t auxInput);
+KZ_API uint32_t KZ_GetAuxInput(uint32_t cardIndex, uint32_t* auxInput);
+KZ_API uint32_t KZ_SetAnalogueInput(uint32_t cardIndex, int32_t input);
+KZ_API uint32_t KZ_GetAnalogueInput(uint32_t cardIndex, uint32_t* input);
+KZ_API uint32_t KZ_SetAnalogueInputRange(uint32_t cardIndex, uint32_t range);
+KZ_API uint32_t KZ_GetAnalogueInputRange(uint32_t cardIndex, uint32_t* range);
+/* The A-to-D converter's options take no lock: call them under KZ_Lock when other threads use
+   the card. */
+KZ_API uint32_t KZ_SetAToDOutputPortFormat(uint32_t cardIndex, uint32_t format);
+KZ_API uint32_t KZ_GetAToDOutputPortFormat(uint32_t cardIndex, uint32_t* format);
+KZ_API uint32_t KZ_SetAToDOutputDataFormat(uint32_t cardIndex, uint32_t format);
+KZ_API uint32_t KZ_GetAToDOutputDataFormat(uint32_t cardIndex, uint32_t* format);
+KZ_API uint32_t KZ_SetAToDInputVoltageRange(uint32_t cardIndex, uint32_t range);
+KZ_API uint32_t KZ_GetAToDInputVoltageRange(uint32_t cardIndex, uint32_t* range);
+KZ_API uint32_t KZ_SetAToDVrefInputCharacteristics(uint32_t cardIndex, uint32_t characteristics);
+KZ_API uint32_t KZ_GetAToDVrefInputCharacteristics(uint32_t cardIndex, uint32_t* characteristics);
+/* Zero offset of the current range, -2048 to 2047, added to the range's calibrated offset
+   word. */
+KZ_API uint32_t KZ_SetZeroOffset(uint32_t cardIndex, int32_t offset);
+KZ_API uint32_t KZ_GetZeroOffset(uint32_t cardIndex, int32_t* offset);
+/* Kept in the record only (takes no lock). */
+KZ_API uint32_t KZ_SetGainTweaks(uint32_t cardIndex, uint16_t plus20, uint16_t minus20, uint16_t minus40);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Time-corrected gain (TCG)                                                                  */
+/* ------------------------------------------------------------------------------------------ */
+
+/* Trigger event 0 or 1. */
+KZ_API uint32_t KZ_SetTCGTriggerEvent(uint32_t cardIndex, uint32_t event);
+KZ_API uint32_t KZ_GetTCGTriggerEvent(uint32_t cardIndex, uint32_t* event);
+/* Enabling needs a curve loaded with KZ_SetTCGValues. */
+KZ_API uint32_t KZ_SetTCGEnable(uint32_t cardIndex, uint32_t flag);
+KZ_API uint32_t KZ_GetTCGEnable(uint32_t cardIndex, uint32_t* flag);
+/* Loads up to KZ_MAXIMUM_NUMBER_OF_TCG_VALUES values and keeps a copy; the last value is
+   repeated ten more times (as far as the table allows). */
+KZ_API uint32_t KZ_SetTCGValues(uint32_t cardIndex, const uint16_t* values, uint32_t count);
+/* Hands out the library's own copy (null before the first load); the next KZ_SetTCGValues
+   frees it. */
+KZ_API uint32_t KZ_GetTCGValues(uint32_t cardIndex, uint16_t** values, uint32_t* count);
+/* Older firmware: start (mask mode 0 to 3, point ratio 1 to 16), stream the points, finish. */
+KZ_API uint32_t KZ_SetTCGNormalisedStart(uint32_t cardIndex, uint32_t maskMode, uint32_t pointRatio);
+KZ_API uint32_t KZ_SetTCGValuesNormalised(uint32_t cardIndex, const uint16_t* values, uint32_t count);
+KZ_API uint32_t KZ_SetTCGNormalisedFinish(uint32_t cardIndex);
+/* Sequence-compatible firmware: one curve per sequence step, loaded for all steps at once by
+   KZ_SetEnhancedTCG. These three take no lock across their work. */
+KZ_API uint32_t KZ_ClearTCGCurve(uint32_t cardIndex);
+KZ_API uint32_t KZ_SubmitTCGCurve(uint32_t cardIndex, uint32_t step, const int16_t* values, uint32_t count,
+                                  int16_t offset);
+KZ_API uint32_t KZ_SetEnhancedTCG(uint32_t cardIndex);
+
+/* ------------------------------------------------------------------------------------------ */
 /* Gates                                                                                      */
 /* ------------------------------------------------------------------------------------------ */
 

@@ -106,6 +106,15 @@ inline constexpr Field kAScansPerBScanLessOne{0, 7};
 inline constexpr Field kBScansPerBankLessOne{8, 15};
 inline constexpr Field kSyncPulseMode{27, 1};
 inline constexpr Field kScanStorageOption{30, 2};
+// TCG control (one per sequence step): trigger event, enable, mask mode, point ratio less 1,
+// and the table load bit, set while the table is streamed through the data port.
+inline constexpr Field kTcgTriggerEvent{0, 1};
+inline constexpr Field kTcgEnable{1, 1};
+inline constexpr Field kTcgMaskMode{2, 2};
+inline constexpr Field kTcgPointRatioLessOne{4, 4};
+inline constexpr Field kTcgTableLoad{31, 1};
+// TCG data port: each write appends one value to the table being loaded.
+inline constexpr Field kTcgValue{0, 16};
 } // namespace smp
 
 // Peripheral bank.
@@ -174,6 +183,27 @@ inline constexpr Field kStepsLessOne{0, 5};
 inline constexpr Field kSequencerBusy{30, 1};
 inline constexpr Field kSequencerRun{31, 1};
 inline constexpr Field kSelectedStep{0, 5};
+// Analogue control word (written from analogueControlShadow): input coupling and impedance,
+// one bit per analogue input 0-3, one bit per input range 0-5, the A-to-D converter's options,
+// the synthesiser keying bits, the calibration voltage and the auxiliary input, whose two bits
+// also select analogue inputs 4 and 5.
+inline constexpr Field kInputCoupling{0, 1};
+inline constexpr Field kInputImpedance{1, 1};
+inline constexpr Field kAnalogueInputs{2, 4};
+inline constexpr Field kInputRanges{6, 6};
+inline constexpr Field kAToDOutputPortFormat{12, 1};
+inline constexpr Field kAToDOutputDataFormat{13, 1};
+inline constexpr Field kAToDInputVoltageRange{14, 1};
+inline constexpr Field kAToDVrefInputCharacteristics{15, 1};
+inline constexpr Field kDdsKey{18, 1};
+inline constexpr Field kDdsFsk{19, 1};
+inline constexpr Field kCalibrationVoltage{20, 3};
+inline constexpr Field kAuxInput{23, 2};
+// Calibration D-to-A: the word and its destination (2 gain, 3 offset); bit 31 reads 1 while
+// the converter is busy.
+inline constexpr Field kDacWord{0, 12};
+inline constexpr Field kDacDestination{12, 2};
+inline constexpr Field kDacBusy{31, 1};
 } // namespace per
 
 // Sampling and peripheral firmware version words: version in bits 12-15, revision in 0-11.

@@ -295,6 +295,70 @@ XAVO_HAL_API uint32_t XAVO_SIM_CountCalls(uint32_t operations, uint32_t card, ui
    the card library (0, the default). */
 XAVO_HAL_API void XAVO_SIM_SetCallerIsService(uint32_t flag);
 
+/* ---- analogue front end ----
+   Every converted sample is clip(round(s + o + noise), -2048, 2047), from the last word written
+   to peripheral 0x00 and the D-to-A words of destinations 2 (gain, v_g) and 3 (offset, v_o):
+     range r   the single set bit of bits 6-11; with none or several the signal s is 0
+     input u   bits 2-5 one-hot: input 3 the internal zero (0 V), input 2 the calibration
+               voltage of code c = bits 20-22 (code 5 - r gives the gain target of range r on a
+               card without gain error: -1896, -1853, -1662, -1848, -1945, -1678 counts for
+               ranges 0 to 5; codes 6 and 7 give 0 V), inputs 0 and 1 0 V; else exactly one
+               of bits 23 (input 4) and 24 (input 5): that auxiliary input's voltage
+     s         u x G_r x (1 + e_r) x (1 - alpha (v_g - 2048)) x 2048 counts per volt, doubled
+               when bit 14 is clear; G_r is 50 dB for range 0 down to 0 dB for range 5
+     o         K_off x (v_o - Z_r); without a range Z is 2048
+     noise     Gaussian, sigma counts rms, from a generator seeded by the personality
+   Default personality: Z_r 2011, 2060, 2133, 1908, 2071, 2208; e_r +1.2 %, -0.8 %, +2.0 %,
+   -1.5 %, +0.5 %, -2.5 %; K_off 1.0; alpha 8.8e-5; sigma 1; seed 1. */
+
+typedef struct XAVO_SIM_AnaloguePersonality {
+    double zeroWord[6];          /* Z_r, offset word that zeroes range r */
+    double gainError[6];         /* e_r, as a fraction (0.012 is +1.2 %) */
+    double offsetCountsPerWord;  /* K_off */
+    double gainTrimPerWord;      /* alpha */
+    double noiseSigma;           /* sigma, counts rms, 0 or more */
+    uint64_t seed;
+} XAVO_SIM_AnaloguePersonality;
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetAnaloguePersonality(uint32_t card, XAVO_SIM_AnaloguePersonality* personality);
+/* Replaces the card's personality (refused: values that are not finite, a negative sigma) and
+   restarts the noise from its seed. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnaloguePersonality(uint32_t card, const XAVO_SIM_AnaloguePersonality* personality);
+/* Exact linear: no noise, every sample is round(s + o) (default 0). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueExactLinear(uint32_t card, uint32_t flag);
+
+#define XAVO_SIM_SLOPE_OFFSET 0u /* o = slope x (v_o - Z_r) */
+#define XAVO_SIM_SLOPE_GAIN 1u   /* a higher gain word moves s towards 0 by slope counts per word
+                                    from its value at 2048 */
+/* Overrides the counts per word of the offset or the gain word (`enable` 0: back to the model). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueSlopeOverride(uint32_t card, uint32_t which, uint32_t enable,
+                                                        double countsPerWord);
+/* With `enable`, every sample is `code` (-2048 to 2047) and the D-to-A words have no effect. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueStuckMean(uint32_t card, uint32_t enable, int32_t code);
+/* Voltage on auxiliary input 4 or 5 (default 0 V). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetAuxInputVoltage(uint32_t card, uint32_t input, double volts);
+/* The noise-free level s + o of the card's present settings, clipped to -2048 ... 2047; with
+   exact linear (or sigma 0) every sample equals it rounded. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetAnalogueLevel(uint32_t card, double* level);
+/* Converts `count` samples of the present settings as a capture would, noise included. */
+XAVO_HAL_API uint32_t XAVO_SIM_DrawAnalogueSamples(uint32_t card, uint32_t count, int32_t* codes);
+
+/* ---- TCG table ----
+   Sequence-compatible firmware: 32 steps x 8192 points, step s at points s x 8192 on; older
+   firmware: 32768 points. Every point 255 when the firmware starts. A write of sampling 0x60
+   with bit 31 set puts the write pointer at point 0; each write of sampling 0x70 stores bits
+   0-15 at the pointer and advances it; writes past the table's end are dropped and counted. */
+
+#define XAVO_SIM_TCG_POINTS_PER_STEP 8192u
+#define XAVO_SIM_TCG_POINTS_SEQUENCED 262144u
+#define XAVO_SIM_TCG_POINTS_OLDER 32768u
+/* Copies points [first, first + count); 0 when they run past the running firmware's table. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPoints(uint32_t card, uint32_t first, uint32_t count, uint16_t* points);
+/* The write pointer, the data-port writes since the firmware started and how many of those were
+   dropped. Any pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPortCounts(uint32_t card, uint32_t* writePointer, uint32_t* writes,
+                                                uint32_t* dropped);
+
 #ifdef __cplusplus
 }
 #endif

@@ -85,6 +85,7 @@ inline constexpr std::uint32_t kStatusClockUnlocked = 1u << 8;
 inline constexpr std::uint32_t kStatusCapturedShift = 16;
 inline constexpr std::uint32_t kCapturedBScansBits = 0x7FFF; // bits 16-30 of kStatus, bits 0-14 of kBScansInMemory
 inline constexpr std::uint32_t kStepSelectBits = 0x1F;
+inline constexpr std::uint32_t kTcgLoadBit = 1u << 31;  // a write with it set restarts the table load
 }  // namespace smp
 
 // Peripheral bank.

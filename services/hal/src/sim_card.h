@@ -12,9 +12,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 
+#include "analogue_model.h"
 #include "eeprom.h"
 #include "firmware_download.h"
 #include "firmware_image.h"
@@ -22,6 +24,7 @@
 #include "sample_memory.h"
 #include "sim_address_map.h"
 #include "synthesiser.h"
+#include "tcg_table.h"
 
 namespace xavo::sim {
 
@@ -49,6 +52,12 @@ inline constexpr std::uint32_t kPingPongEntries = 128;
 inline constexpr std::uint32_t kEncoderCount = 6;
 inline constexpr std::uint32_t kSteps = 32;
 inline constexpr std::uint32_t kMaxGateSlots = 8;
+
+struct TcgPortCounts {
+    std::uint32_t writePointer = 0;
+    std::uint32_t writes = 0;   // data port writes since the firmware started
+    std::uint32_t dropped = 0;  // of those, past the table's end
+};
 
 struct GateSlot {
     std::uint32_t window = 0;
@@ -137,6 +146,19 @@ public:
     void eepromCommitCounts(std::uint32_t& requested, std::uint32_t& completed) const;
     void clearEepromLog();
 
+    // ---- analogue front end and TCG table (sim_card_frontend.cpp) ----
+    AnaloguePersonality analoguePersonality() const;
+    // Replaces the personality; the noise restarts from its seed.
+    void setAnaloguePersonality(const AnaloguePersonality& personality);
+    void changeAnalogueKnobs(const std::function<void(AnalogueKnobs&)>& change);
+    // The noise-free level of the samples the present settings give, and samples drawn as a
+    // capture would convert them.
+    double analogueLevel() const;
+    void drawAnalogueSamples(std::uint32_t count, std::int32_t* codes);
+    // False when the points run past the running firmware's table.
+    bool tcgPoints(std::uint32_t first, std::uint32_t count, std::uint16_t* out) const;
+    TcgPortCounts tcgPortCounts() const;
+
 private:
     using BankLatches = std::array<std::uint32_t, kBankWords>;
     using StepCopies = std::array<std::uint32_t, kSteps>;
@@ -172,6 +194,7 @@ private:
         ReadCountdown focusingWait;
         std::uint32_t rawConversion = 0;
         std::uint32_t capturedBScans = 0; // every write of sampling 0x6C restarts capture
+        TcgTable tcg;
     };
 
     // Everything a power cycle returns to power-up.
@@ -225,6 +248,7 @@ private:
     void loadGate(std::uint32_t index);
     std::uint32_t readIoPort(IoPort port, std::uint32_t dataOffset, std::uint32_t ddrOffset, Bank bank) const;
     void countOutOfRange();
+    AnalogueOperatingPoint analogueOperatingPoint() const;
     std::uint32_t busyReads(BusyBit bit) const { return knobs_.busyReads[static_cast<std::uint32_t>(bit)]; }
 
     const std::uint32_t deviceId_;
@@ -234,6 +258,7 @@ private:
     bool dmaOpen_ = false;
 
     Knobs knobs_;
+    AnalogueModel analogue_;  // personality and knobs: kept until the card set is reset
     Eeprom eeprom_;
     Hardware hw_;
 };

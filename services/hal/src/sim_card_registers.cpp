@@ -220,6 +220,7 @@ void SimCard::activateFirmware(const fwimage::ImagePair& pair) {
     hw_.banks = FirmwareBankState{};
     hw_.firmware = pair;
     hw_.sequenceCompatible = pair.sampling && fwimage::isSequenceCompatible(*pair.sampling);
+    hw_.banks.tcg = TcgTable(hw_.sequenceCompatible);
     latch(Bank::Sampling, kRegVersion) = pair.sampling.value_or(0);
     latch(Bank::Peripheral, kRegVersion) = pair.peripheral.value_or(0);
 }
@@ -240,6 +241,14 @@ void SimCard::writeSampling(std::uint32_t offset, std::uint32_t value) {
         case smp::kScanControl:
             writePlain(Bank::Sampling, offset, value);
             b.capturedBScans = 0;
+            return;
+        case smp::kTcgControl:
+            writePlain(Bank::Sampling, offset, value);
+            if (value & smp::kTcgLoadBit) b.tcg.restartLoad();
+            return;
+        case smp::kTcgPort:
+            writePlain(Bank::Sampling, offset, value);
+            b.tcg.writePort(value);
             return;
         case smp::kSynthMailbox: {
             latch(Bank::Sampling, offset) = value & smp::kSynthMailboxWriteBits;

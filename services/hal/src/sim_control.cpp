@@ -1,4 +1,7 @@
 // Control interface of the simulated card: card set, inspection, knobs, fault rules, call log.
+#include <cmath>
+#include <functional>
+
 #include "XAVOSimControl.h"
 #include "sim_world.h"
 
@@ -31,6 +34,14 @@ void store(T* out, T value) {
 constexpr std::uint32_t kWordBits = 0xFFFFu;
 constexpr std::int32_t kMinRawCode = -2048;
 constexpr std::int32_t kMaxRawCode = 2047;
+constexpr std::uint32_t kFirstAuxInput = 4;
+
+std::uint32_t changeAnalogueKnobs(std::uint32_t index, const std::function<void(AnalogueKnobs&)>& change) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->changeAnalogueKnobs(change);
+    return 1;
+}
 
 }  // namespace
 
@@ -375,5 +386,104 @@ XAVO_HAL_API uint32_t XAVO_SIM_CountCalls(uint32_t operations, uint32_t card, ui
 }
 
 XAVO_HAL_API void XAVO_SIM_SetCallerIsService(uint32_t flag) { SimWorld::instance().setCallerIsService(flag != 0); }
+
+
+// ---- analogue front end ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetAnaloguePersonality(uint32_t index, XAVO_SIM_AnaloguePersonality* personality) {
+    const auto c = card(index);
+    if (!c || personality == nullptr) return 0;
+    const AnaloguePersonality p = c->analoguePersonality();
+    for (std::uint32_t r = 0; r < kAnalogueRanges; ++r) {
+        personality->zeroWord[r] = p.zeroWord[r];
+        personality->gainError[r] = p.gainError[r];
+    }
+    personality->offsetCountsPerWord = p.offsetCountsPerWord;
+    personality->gainTrimPerWord = p.gainTrimPerWord;
+    personality->noiseSigma = p.noiseSigma;
+    personality->seed = p.seed;
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnaloguePersonality(uint32_t index, const XAVO_SIM_AnaloguePersonality* personality) {
+    const auto c = card(index);
+    if (!c || personality == nullptr) return 0;
+    AnaloguePersonality p;
+    bool finite = std::isfinite(personality->offsetCountsPerWord) && std::isfinite(personality->gainTrimPerWord) &&
+                  std::isfinite(personality->noiseSigma) && personality->noiseSigma >= 0.0;
+    for (std::uint32_t r = 0; r < kAnalogueRanges; ++r) {
+        finite = finite && std::isfinite(personality->zeroWord[r]) && std::isfinite(personality->gainError[r]);
+        p.zeroWord[r] = personality->zeroWord[r];
+        p.gainError[r] = personality->gainError[r];
+    }
+    if (!finite) return 0;
+    p.offsetCountsPerWord = personality->offsetCountsPerWord;
+    p.gainTrimPerWord = personality->gainTrimPerWord;
+    p.noiseSigma = personality->noiseSigma;
+    p.seed = personality->seed;
+    c->setAnaloguePersonality(p);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueExactLinear(uint32_t index, uint32_t flag) {
+    return changeAnalogueKnobs(index, [&](AnalogueKnobs& k) {
+        k.exactLinear = flag != 0;
+    });
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueSlopeOverride(uint32_t index, uint32_t which, uint32_t enable,
+                                                        double countsPerWord) {
+    if (which > XAVO_SIM_SLOPE_GAIN || (enable != 0 && !std::isfinite(countsPerWord))) return 0;
+    return changeAnalogueKnobs(index, [&](AnalogueKnobs& k) {
+        std::optional<double>& slope = which == XAVO_SIM_SLOPE_OFFSET ? k.offsetSlope : k.gainSlope;
+        slope = enable != 0 ? std::optional<double>(countsPerWord) : std::nullopt;
+    });
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetAnalogueStuckMean(uint32_t index, uint32_t enable, int32_t code) {
+    if (enable != 0 && (code < kMinimumCode || code > kMaximumCode)) return 0;
+    return changeAnalogueKnobs(index, [&](AnalogueKnobs& k) {
+        k.stuckCode = enable != 0 ? std::optional<std::int32_t>(code) : std::nullopt;
+    });
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetAuxInputVoltage(uint32_t index, uint32_t input, double volts) {
+    if (input < kFirstAuxInput || input >= kFirstAuxInput + kAuxInputs || !std::isfinite(volts)) return 0;
+    return changeAnalogueKnobs(index, [&](AnalogueKnobs& k) {
+        k.auxVolts[input - kFirstAuxInput] = volts;
+    });
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetAnalogueLevel(uint32_t index, double* level) {
+    const auto c = card(index);
+    if (!c || level == nullptr) return 0;
+    *level = c->analogueLevel();
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_DrawAnalogueSamples(uint32_t index, uint32_t count, int32_t* codes) {
+    const auto c = card(index);
+    if (!c || (codes == nullptr && count != 0)) return 0;
+    c->drawAnalogueSamples(count, codes);
+    return 1;
+}
+
+// ---- TCG table ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPoints(uint32_t index, uint32_t first, uint32_t count, uint16_t* points) {
+    const auto c = card(index);
+    return result(c && c->tcgPoints(first, count, points));
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPortCounts(uint32_t index, uint32_t* writePointer, uint32_t* writes,
+                                                uint32_t* dropped) {
+    const auto c = card(index);
+    if (!c) return 0;
+    const TcgPortCounts counts = c->tcgPortCounts();
+    store<uint32_t>(writePointer, counts.writePointer);
+    store<uint32_t>(writes, counts.writes);
+    store<uint32_t>(dropped, counts.dropped);
+    return 1;
+}
 
 }  // extern "C"
