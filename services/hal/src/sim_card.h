@@ -48,7 +48,8 @@ inline constexpr std::uint32_t kDacCount = 4;
 inline constexpr std::uint32_t kDacPowerUp = 0x800;
 inline constexpr std::uint32_t kPingPongEntries = 128;
 inline constexpr std::uint32_t kEncoderCount = 6;
-inline constexpr std::uint32_t kSteps = GateUnit::kSteps;
+inline constexpr std::uint32_t kSteps = 32;
+static_assert(kSteps == GateUnit::kSteps, "the gate unit stages one pair per step");
 
 // Where a HAL word address lands.
 struct DecodedAddress {
