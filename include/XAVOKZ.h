@@ -65,6 +65,7 @@ typedef enum XAVO_Boolean { XAVO_BFalse = 0, XAVO_BTrue = 1 } XAVO_Boolean;
 #define KZ_GDMPeak 2
 #define KZ_GAPSLargestPeak 15
 #define KZ_GDPSLargestPeak 15
+#define KZ_SGVAlways 1
 
 /* TCG, curved gate and ping-pong tables. */
 #define KZ_MAXIMUM_NUMBER_OF_TCG_VALUES 32768
@@ -519,6 +520,35 @@ KZ_API uint32_t KZ_SetEnhancedTCG(uint32_t cardIndex);
 
 /* Gates per channel: 6 with sequence-compatible firmware, else 8. */
 KZ_API uint32_t KZ_ReturnMaximumNumberOfGates(uint32_t isSequenceCompatibleFirmware);
+/* The channel is the current sequence step with sequence-compatible firmware; with the older
+   firmware a gate is added to every channel. A disabled gate is stored in its reset form. A
+   running sequencer is stopped while the gate is written and started again after. */
+KZ_API uint32_t KZ_AddGate(uint32_t cardIndex, const GateDefinition* gate);
+KZ_API uint32_t KZ_RemoveGate(uint32_t cardIndex, int32_t gateIndex);
+KZ_API uint32_t KZ_RemoveAllGates(uint32_t cardIndex);
+/* Hands out the library's live record of the gate in the current channel. */
+KZ_API uint32_t KZ_GetGate(uint32_t cardIndex, int32_t gateIndex, GateDefinition** gate);
+KZ_API uint32_t KZ_GetGate2(uint32_t cardIndex, uint32_t channel, int32_t gateIndex, GateDefinition* gate);
+KZ_API uint32_t KZ_GetNumberOfEnabledGatesThisChannel(uint32_t cardIndex, uint32_t channel, uint32_t* count);
+KZ_API uint32_t KZ_GetNumberOfEnabledGates(uint32_t cardIndex, uint32_t* count);
+/* Query of the data-collection service; no lock. */
+KZ_API uint32_t KZ_ReturnSnapshotSelectionForGate(uint32_t cardIndex, uint32_t channel, uint32_t gateIndex);
+/* Scales start and end of every gate of every step by multiplier / divisor and writes the gates
+   to the card. No lock, no pause of the sequencer, no layout computation; the divisor must not
+   be 0. */
+KZ_API uint32_t KZ_RewriteGates(uint32_t cardIndex, uint32_t divisor, uint32_t multiplier);
+/* Raw writers: no validation and no lock; the caller holds the card's lock. */
+KZ_API uint32_t KZ_SetGateAttributesRegister(uint32_t cardIndex, const GateDefinition* gate);
+KZ_API uint32_t KZ_RawWriteGate(uint32_t cardIndex, const GateDefinition* gate);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Curved gate                                                                                */
+/* ------------------------------------------------------------------------------------------ */
+
+/* KZ_CURVED_GATE_NUMBER_OF_VALUES thresholds of 0 to 2047. */
+KZ_API uint32_t KZ_SetCurvedGateData(uint32_t cardIndex, const uint16_t* values);
+/* Hands out the library's own table; null before the first load. */
+KZ_API uint32_t KZ_GetCurvedGateData(uint32_t cardIndex, uint16_t** values);
 
 #ifdef __cplusplus
 }

@@ -165,8 +165,8 @@ std::uint32_t setTcgTriggerEvent(std::uint32_t cardIndex, std::uint32_t event)
     }
     const std::uint32_t result =
         setField(Bank::Sampling, cardIndex, reg::smp::kTcgControl, reg::smp::kTcgTriggerEvent, event);
-    layout::updateSampleParameters(cardIndex); // also after a failed write
-    return result;
+    const std::uint32_t layoutWritten = layout::updateSampleParameters(cardIndex); // also after a failed write
+    return (result != 0 && layoutWritten != 0) ? 1u : 0u;
 }
 
 // Resamples `count` values plus `offset` onto the `points` points of one step's block and fills

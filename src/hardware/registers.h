@@ -79,6 +79,8 @@ inline constexpr std::uint32_t kStepsInSequence = 0x78;
 inline constexpr std::uint32_t kVersion = 0xFC;
 
 // Raw A-to-D conversion: written as kStartConversion, then read as a 12-bit code.
+// Curved-gate data port: each write appends the next threshold (bits 0-15) to the table.
+inline constexpr Field kCurvedGateValue{0, 16};
 inline constexpr Field kConversionCode{0, 12};
 inline constexpr std::uint32_t kStartConversion = 0xFFFFFFFF;
 inline constexpr Field kDacBusy{31, 1};
@@ -177,6 +179,23 @@ inline constexpr Field kFocusingBus{8, 3};
 inline constexpr Field kDisableAperturePositionWrites{10, 1};
 inline constexpr Field kDisableApertureDelayWrites{11, 1};
 inline constexpr Field kFocusingAcknowledge{31, 1};
+// Gate window (staged per step): start and end, each less the count offset, 16 bits each.
+inline constexpr Field kGateWindowStart{0, 16};
+inline constexpr Field kGateWindowEnd{16, 16};
+// Gate attributes (staged per step). The distance metric is split: its low field m0 in bits
+// 21-22, its high bit m1 in bit 16.
+inline constexpr Field kGateThreshold{0, 12};
+inline constexpr Field kGateTriggerGate{12, 4};
+inline constexpr Field kGateMetricHigh{16, 1};
+inline constexpr Field kGateStoreValue{17, 1};
+inline constexpr Field kGateThresholdPolarity{18, 2};
+inline constexpr Field kGateTriggerMode{20, 1};
+inline constexpr Field kGateMetricLow{21, 2};
+inline constexpr Field kGateEnabled{23, 1};
+inline constexpr Field kGateAmplitudePeakSelect{24, 4};
+inline constexpr Field kGateDistancePeakSelect{28, 4};
+// Gate load: writing the index starts the load of the staged gate; busy while it loads.
+inline constexpr Field kGateLoadIndex{0, 4};
 inline constexpr Field kGateLoadBusy{31, 1};
 // Sequencer: steps less 1, busy (read only), run.
 inline constexpr Field kStepsLessOne{0, 5};

@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "sim_fixture.h"
 
 namespace simtest {
@@ -115,6 +117,34 @@ TEST_F(SimSideRegisters, EncoderCountersReadSetAndAdvance) {
     }
     EXPECT_EQ(0u, XAVO_SIM_SetEncoderCount(0, 6, 1));
     EXPECT_EQ(0u, XAVO_SIM_AdvanceEncoder(0, 6, 1));
+}
+
+TEST_F(SimSideRegisters, CurvedGatePortFillsTheTableInTurnAndWraps) {
+    openCard();
+    std::vector<std::uint16_t> table(XAVO_SIM_CURVED_GATE_ENTRIES, 0xFFFF);
+    std::uint32_t pointer = kUntouched;
+    write(smpReg(0x00), 0xABCD1234);  // bits 16-31 play no part
+    write(smpReg(0x00), 7);
+    ASSERT_EQ(1u, XAVO_SIM_GetCurvedGateTable(0, table.data(), &pointer));
+    EXPECT_EQ(0x1234u, table[0]);
+    EXPECT_EQ(7u, table[1]);
+    EXPECT_EQ(0u, table[2]);
+    EXPECT_EQ(2u, pointer);
+    EXPECT_EQ(0u, read(smpReg(0x00))) << "the port is write only";
+
+    for (std::uint32_t i = 2; i < XAVO_SIM_CURVED_GATE_ENTRIES; ++i) write(smpReg(0x00), i);
+    write(smpReg(0x00), 99);  // the pointer went back to entry 0
+    ASSERT_EQ(1u, XAVO_SIM_GetCurvedGateTable(0, table.data(), &pointer));
+    EXPECT_EQ(99u, table[0]);
+    EXPECT_EQ(4095u, table[4095]);
+    EXPECT_EQ(1u, pointer);
+
+    // A release starts the table afresh.
+    ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, kSequencedSampling, kSequencedPeripheral));
+    ASSERT_EQ(1u, XAVO_SIM_GetCurvedGateTable(0, table.data(), &pointer));
+    EXPECT_EQ(std::vector<std::uint16_t>(XAVO_SIM_CURVED_GATE_ENTRIES, 0), table);
+    EXPECT_EQ(0u, pointer);
+    EXPECT_EQ(0u, XAVO_SIM_GetCurvedGateTable(1, nullptr, nullptr));
 }
 
 }  // namespace

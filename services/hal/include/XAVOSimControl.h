@@ -240,6 +240,16 @@ XAVO_HAL_API uint32_t XAVO_SIM_PeekStep(uint32_t card, uint32_t address, uint32_
 XAVO_HAL_API uint32_t XAVO_SIM_GetGateSlot(uint32_t card, uint32_t step, uint32_t gate, uint32_t* window,
                                            uint32_t* attributes);
 
+/* ---- curved gate ----
+   A table of XAVO_SIM_CURVED_GATE_ENTRIES thresholds written through sampling 0x00: each write
+   stores bits 0-15 at the port pointer and moves the pointer on, back to 0 after the last
+   entry. Table and pointer are 0 at power-up and after every release. */
+
+#define XAVO_SIM_CURVED_GATE_ENTRIES 4096u
+/* Copies the table into `entries` (XAVO_SIM_CURVED_GATE_ENTRIES values) and the port pointer
+   into `pointer`. Either pointer may be null. */
+XAVO_HAL_API uint32_t XAVO_SIM_GetCurvedGateTable(uint32_t card, uint16_t* entries, uint32_t* pointer);
+
 /* ---- EEPROM ----
    128 words; card reads and writes use the working copy; command 0x12 commits it to the
    persistent copy (see XAVO_SIM_BUSY_EEPROM_COMMIT); a power cycle reloads the working copy. */

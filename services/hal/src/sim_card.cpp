@@ -267,9 +267,12 @@ std::uint32_t SimCard::strobeCount(Strobe strobe) const {
 
 bool SimCard::gateSlot(std::uint32_t step, std::uint32_t gate, GateSlot& slot) const {
     std::lock_guard lock(mutex_);
-    if (step >= stepCount() || gate >= gateSlotCount()) return false;
-    slot = hw_.banks.gateSlots[step][gate];
-    return true;
+    return hw_.banks.gates.slot(hw_.sequenceCompatible, step, gate, slot);
+}
+
+CurvedGateTable SimCard::curvedGateTable() const {
+    std::lock_guard lock(mutex_);
+    return hw_.banks.gates.curvedGate();
 }
 
 // ---------------------------------------------------------------- knobs

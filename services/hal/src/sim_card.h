@@ -20,6 +20,7 @@
 #include "eeprom.h"
 #include "firmware_download.h"
 #include "firmware_image.h"
+#include "gate_slots.h"
 #include "read_countdown.h"
 #include "sample_memory.h"
 #include "sim_address_map.h"
@@ -51,18 +52,13 @@ inline constexpr std::uint32_t kDacPowerUp = 0x800;
 inline constexpr std::uint32_t kPingPongEntries = 128;
 inline constexpr std::uint32_t kEncoderCount = 6;
 inline constexpr std::uint32_t kSteps = 32;
-inline constexpr std::uint32_t kMaxGateSlots = 8;
-
 struct TcgPortCounts {
     std::uint32_t writePointer = 0;
     std::uint32_t writes = 0;   // data port writes since the firmware started
     std::uint32_t dropped = 0;  // of those, past the table's end
 };
 
-struct GateSlot {
-    std::uint32_t window = 0;
-    std::uint32_t attributes = 0;
-};
+static_assert(kSteps == GateUnit::kSteps, "the gate unit stages one pair per step");
 
 // Where a HAL word address lands.
 struct DecodedAddress {
@@ -114,6 +110,8 @@ public:
     std::uint32_t strobeCount(Strobe strobe) const;
     // False when the slot does not exist for the running firmware generation.
     bool gateSlot(std::uint32_t step, std::uint32_t gate, GateSlot& slot) const;
+    // The curved-gate table and its port pointer.
+    CurvedGateTable curvedGateTable() const;
 
     // ---- knobs ----
     void setVersionOverride(Bank bank, std::optional<std::uint32_t> word);
@@ -184,10 +182,9 @@ private:
     struct FirmwareBankState {
         FirmwareBankState();
         std::array<StepCopies, kBankedRegisterCount> stepCopies{};
-        std::array<std::array<GateSlot, kMaxGateSlots>, kSteps> gateSlots{};
         std::array<std::uint8_t, kPingPongEntries> pingPong{};
         ReadCountdown ddsBusy;
-        ReadCountdown gateBusy;
+        GateUnit gates;
         ReadCountdown sequencerBusy;
         ReadCountdown dacBusy;
         bool dacPeripheralStuck = false;
@@ -227,8 +224,6 @@ private:
     std::uint32_t stored(Bank bank, std::uint32_t offset) const;
     void store(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const;
-    std::uint32_t stepCount() const { return hw_.sequenceCompatible ? kSteps : 1; }
-    std::uint32_t gateSlotCount() const;
 
     void writeRegister(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t readRegister(Bank bank, std::uint32_t offset);
@@ -245,7 +240,6 @@ private:
     void release();
     void activateFirmware(const fwimage::ImagePair& pair);
     void finishCommit();
-    void loadGate(std::uint32_t index);
     std::uint32_t readIoPort(IoPort port, std::uint32_t dataOffset, std::uint32_t ddrOffset, Bank bank) const;
     void countOutOfRange();
     AnalogueOperatingPoint analogueOperatingPoint() const;

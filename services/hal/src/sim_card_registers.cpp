@@ -38,11 +38,6 @@ constexpr int bankedIndex(Bank bank, std::uint32_t offset) {
 constexpr int kGateWindowIndex = bankedIndex(Bank::Peripheral, per::kGateWindow);
 constexpr int kGateAttributesIndex = bankedIndex(Bank::Peripheral, per::kGateAttributes);
 
-// Gate slots per step: the sequence-compatible firmware has 6 gates in each of 32 steps, the
-// older firmware 8 gates in its single set.
-constexpr std::uint32_t kSequencedGateSlots = 6;
-constexpr std::uint32_t kOlderGateSlots = kMaxGateSlots;
-
 constexpr std::uint32_t bit(bool set, std::uint32_t mask) { return set ? mask : 0; }
 
 }  // namespace
@@ -58,10 +53,6 @@ SimCard::FirmwareBankState::FirmwareBankState() {
 
 std::uint32_t SimCard::selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const {
     return hw_.sequenceCompatible ? latch(selectorBank, selectorOffset) & smp::kStepSelectBits : 0;
-}
-
-std::uint32_t SimCard::gateSlotCount() const {
-    return hw_.sequenceCompatible ? kSequencedGateSlots : kOlderGateSlots;
 }
 
 std::uint32_t SimCard::stored(Bank bank, std::uint32_t offset) const {
@@ -234,6 +225,10 @@ void SimCard::writeSampling(std::uint32_t offset, std::uint32_t value) {
             latch(Bank::Sampling, offset) = value;
             b.rawConversion = knobs_.rawConversionCode;  // the conversion this write starts
             return;
+        case smp::kCurvedGatePort:
+            writePlain(Bank::Sampling, offset, value);  // the last value, for peek only
+            b.gates.curvedGate().write(value);
+            return;
         case smp::kSampleControl:
             if (value & smp::kForceTriggerBit) ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::ForcedAScan)];
             store(Bank::Sampling, offset, value & ~smp::kForceTriggerBit);
@@ -310,8 +305,8 @@ void SimCard::writePeripheral(std::uint32_t offset, std::uint32_t value) {
             return;
         case per::kGateLoad:
             latch(Bank::Peripheral, offset) = value & ~per::kGateLoadBusyBit;
-            loadGate(value & per::kGateIndexBits);
-            b.gateBusy.start(busyReads(BusyBit::GateLoad));
+            b.gates.load(value & per::kGateIndexBits, hw_.sequenceCompatible, b.stepCopies[kGateWindowIndex],
+                         b.stepCopies[kGateAttributesIndex], busyReads(BusyBit::GateLoad));
             return;
         case per::kFocusing:
             latch(Bank::Peripheral, offset) = value & ~per::kFocusingAckBit;
@@ -345,7 +340,7 @@ std::uint32_t SimCard::readPeripheral(std::uint32_t offset) {
         case per::kArrayControl:
             return (stored & ~per::kProbeAttachedBit) | bit(knobs_.probeAttached, per::kProbeAttachedBit);
         case per::kGateLoad:
-            return (stored & ~per::kGateLoadBusyBit) | bit(b.gateBusy.poll(), per::kGateLoadBusyBit);
+            return (stored & ~per::kGateLoadBusyBit) | bit(b.gates.pollBusy(), per::kGateLoadBusyBit);
         case per::kFocusing:
             return (stored & ~per::kFocusingAckBit) | bit(!b.focusingWait.poll(), per::kFocusingAckBit);
         case per::kSequencer: {
@@ -360,14 +355,6 @@ std::uint32_t SimCard::readPeripheral(std::uint32_t offset) {
         default:
             return readPlain(Bank::Peripheral, offset);
     }
-}
-
-void SimCard::loadGate(std::uint32_t index) {
-    if (index >= gateSlotCount()) return;  // no such slot: the load latches nothing
-    const StepCopies& windows = hw_.banks.stepCopies[kGateWindowIndex];
-    const StepCopies& attributes = hw_.banks.stepCopies[kGateAttributesIndex];
-    for (std::uint32_t step = 0; step < stepCount(); ++step)
-        hw_.banks.gateSlots[step][index] = {windows[step], attributes[step]};
 }
 
 std::uint32_t SimCard::readIoPort(IoPort port, std::uint32_t dataOffset, std::uint32_t ddrOffset, Bank bank) const {

@@ -292,6 +292,17 @@ XAVO_HAL_API uint32_t XAVO_SIM_GetGateSlot(uint32_t index, uint32_t step, uint32
     return 1;
 }
 
+XAVO_HAL_API uint32_t XAVO_SIM_GetCurvedGateTable(uint32_t index, uint16_t* entries, uint32_t* pointer) {
+    const auto c = card(index);
+    if (!c) return 0;
+    const CurvedGateTable table = c->curvedGateTable();
+    static_assert(CurvedGateTable::kEntries == XAVO_SIM_CURVED_GATE_ENTRIES);
+    if (entries != nullptr)
+        for (std::uint32_t i = 0; i < CurvedGateTable::kEntries; ++i) entries[i] = table.entry(i);
+    store<uint32_t>(pointer, table.pointer());
+    return 1;
+}
+
 // ---- EEPROM ----
 
 XAVO_HAL_API uint32_t XAVO_SIM_SetEepromPersonality(uint32_t index, uint32_t personality) {
