@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "bound_card_fixture.h"
+#include "hardware/registers.h"
+
+namespace kz::test {
+namespace {
+
+// Peripheral 0x00: input 0 (bit 2), range 1 (bit 7, 40 dB), 1 V full scale (bit 14).
+constexpr std::uint32_t kInput0Range1 = 1u << 2 | 1u << 7 | 1u << 14;
+constexpr std::uint32_t kSamples = 4000; // 60.6 µs at 66 MHz
+
+class SyntheticScene : public BoundCardFixture {
+protected:
+    void SetUp() override
+    {
+        BoundCardFixture::SetUp();
+        shapeBScans(kStorage16Bit, {{kSamples}});
+        ASSERT_EQ(XAVO_SIM_SetDataSource(0, XAVO_SIM_DATA_MODEL, 0), 1u);
+        ASSERT_EQ(setBankRegister(Bank::Peripheral, 0, reg::per::kAnalogueControl, kInput0Range1), 1u);
+        ASSERT_EQ(KZ_SetTransducerPulseWidth(0, 20), 1u); // 100 sample clocks
+    }
+
+    // The codes of one A-scan of position 0.
+    static std::vector<std::int16_t> aScan()
+    {
+        std::vector<std::uint8_t> bytes(4 + 2 * kSamples);
+        EXPECT_EQ(KZ_GetAScan(0, bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0, 0), 1u);
+        std::vector<std::int16_t> codes(kSamples);
+        for (std::uint32_t j = 0; j < kSamples; ++j) {
+            codes[j] = static_cast<std::int16_t>(bytes[4 + 2 * j] | bytes[5 + 2 * j] << 8);
+        }
+        return codes;
+    }
+
+    // The sample of the largest magnitude within 1 µs of `seconds`.
+    static std::uint32_t peakNear(const std::vector<std::int16_t>& codes, double seconds)
+    {
+        const double centre = seconds * kSampleClockHz;
+        const auto first = static_cast<std::uint32_t>(centre - 66);
+        std::uint32_t peak = first;
+        for (std::uint32_t j = first; j <= static_cast<std::uint32_t>(centre + 66) && j < codes.size(); ++j) {
+            if (std::abs(codes[j]) > std::abs(codes[peak])) {
+                peak = j;
+            }
+        }
+        return peak;
+    }
+};
+
+TEST_F(SyntheticScene, InterfaceAndBackWallEchoesComeAtTheScenesTimes)
+{
+    XAVO_SIM_Scene custom{};
+    XAVO_SIM_GetDefaultScene(&custom);
+    custom.interfaceNanoseconds = 21'000;
+    custom.backWallNanoseconds = 13'500;
+    for (const bool useDefault : {true, false}) {
+        XAVO_SIM_Scene scene{};
+        XAVO_SIM_GetDefaultScene(&scene);
+        if (!useDefault) {
+            scene = custom;
+        }
+        SCOPED_TRACE(useDefault ? "default scene" : "custom scene");
+        ASSERT_EQ(XAVO_SIM_SetScene(0, &scene), 1u);
+        const std::vector<std::int16_t> codes = aScan();
+
+        const double interface = scene.interfaceNanoseconds * 1e-9;
+        const double wall = interface + scene.backWallNanoseconds * 1e-9;
+        const std::uint32_t interfacePeak = peakNear(codes, interface);
+        const std::uint32_t wallPeak = peakNear(codes, wall);
+        EXPECT_LE(std::abs(interfacePeak - interface * kSampleClockHz), 1.0);
+        EXPECT_LE(std::abs(wallPeak - wall * kSampleClockHz), 1.0);
+        // On range 1 the 5 mV interface echo is about 1000 counts, the 2 mV back wall about 400.
+        EXPECT_NEAR(codes[interfacePeak], 1024, 40);
+        EXPECT_NEAR(codes[wallPeak], 410, 40);
+        // The transmit pulse drives the input to the converter's end.
+        EXPECT_EQ(codes[0], -2048);
+        // Between the pulse and the interface echo there is only the input noise.
+        EXPECT_LT(std::abs(codes[static_cast<std::uint32_t>(interface * kSampleClockHz / 2)]), 40);
+    }
+}
+
+} // namespace
+} // namespace kz::test
