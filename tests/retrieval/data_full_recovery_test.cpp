@@ -70,6 +70,18 @@ TEST_F(DataFullRecovery, FullCardIsRecoveredThroughTheServiceAndRunsAtItsFormerP
     }
 }
 
+TEST_F(DataFullRecovery, ItsPausesRunTheCardsTimeWhenTheHostClockDrivesIt)
+{
+    clock.drivesCardTime = true;
+    XAVO_SIM_CaptureStatus before{};
+    ASSERT_EQ(XAVO_SIM_GetCaptureStatus(0, &before), 1u);
+    ASSERT_EQ(KZ_DataFullRecovery(0), 1u);
+    XAVO_SIM_CaptureStatus after{};
+    ASSERT_EQ(XAVO_SIM_GetCaptureStatus(0, &after), 1u);
+    // Two pauses of 10 ms before the hand-backs, 100 ms in the firmware reset.
+    EXPECT_EQ(after.cardTimeNanoseconds - before.cardTimeNanoseconds, 120'000'000u);
+}
+
 TEST_F(DataFullRecovery, RecoveryOfACardThatIsNotInitialisedStillReturnsOne)
 {
     EXPECT_EQ(KZ_DataFullRecovery(7), 1u);

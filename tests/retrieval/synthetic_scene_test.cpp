@@ -85,5 +85,29 @@ TEST_F(SyntheticScene, InterfaceAndBackWallEchoesComeAtTheScenesTimes)
     }
 }
 
+TEST_F(SyntheticScene, FlawShowsForItsElementsWithinItsEncoderWindow)
+{
+    XAVO_SIM_Scene scene{};
+    XAVO_SIM_GetDefaultScene(&scene);
+    scene.flawEnabled = 1;
+    scene.flawEncoderFirst = 100;
+    scene.flawEncoderLast = 200;
+    const double flaw = (scene.interfaceNanoseconds + scene.flawNanoseconds) * 1e-9;
+    const auto flawSample = static_cast<std::uint32_t>(std::lround(flaw * kSampleClockHz));
+    struct Case {
+        std::uint32_t encoder;
+        std::uint32_t elementMask; // elements 0-31; position 0 fires element 0
+        bool shows;
+    };
+    for (const Case c : {Case{150, 1, true}, Case{99, 1, false}, Case{201, 1, false}, Case{150, 2, false}}) {
+        scene.flawElements[0] = c.elementMask;
+        ASSERT_EQ(XAVO_SIM_SetScene(0, &scene), 1u);
+        ASSERT_EQ(XAVO_SIM_SetEncoderCount(0, 0, c.encoder), 1u);
+        const std::vector<std::int16_t> codes = aScan();
+        // 0.5 mV on range 1 is about 100 counts; the noise is about 4.
+        EXPECT_EQ(std::abs(codes[flawSample]) > 60, c.shows) << "encoder " << c.encoder << ", elements " << c.elementMask;
+    }
+}
+
 } // namespace
 } // namespace kz::test
