@@ -419,7 +419,7 @@ void Acquisition::renderCodes(const CaptureSettings& s, const PositionGeometry& 
         std::fill(codes_.begin(), codes_.end(), std::clamp(knobs_.constantCode, kMinCode, kMaxCode));
         return;
     }
-    const ChainSettings chain{s.analogueControl, s.dacWords, s.steps[p.step].tcgControl};
+    const ChainSettings chain{s.analogueControl, s.dacWords, p.step, s.steps[p.step].tcgControl};
     const AnalogueSelection selection = decodeAnalogueControl(s.analogueControl);
     volts_.assign(n, 0.0);
     if (knobs_.scene.enabled != 0 && (selection.input == 0 || selection.input == 1)) {
@@ -433,8 +433,9 @@ void Acquisition::renderCodes(const CaptureSettings& s, const PositionGeometry& 
         context.element = s.pingPong[position % kCapturePositions];
         renderScene(knobs_.scene, context, t0, dt, n, noise_, volts_.data());
     }
-    for (std::uint32_t j = 0; j < n; ++j)
-        codes_[j] = codeOfInputVoltage(chain, selection, volts_[j], j * p.oversamples + oversample);
+    RangeGainChain rangeGain;
+    InputChain& inputChain = s.inputChain != nullptr ? *s.inputChain : rangeGain;
+    inputChain.convert(chain, volts_.data(), n, oversample, p.oversamples, codes_.data());
 }
 
 void Acquisition::captureAScan(std::uint64_t t, const CaptureSettings& s, SampleMemory& memory) {

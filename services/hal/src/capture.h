@@ -63,6 +63,8 @@ struct CaptureSettings {
     std::array<StepSettings, kCaptureSteps> steps{};
     std::array<std::uint8_t, kCapturePositions> pingPong{};
     std::array<std::uint32_t, kCaptureEncoders> encoders{};
+    // The card's input chain; none: the range gain alone.
+    InputChain* inputChain = nullptr;
 };
 
 // Where a B-scan's parts lie, from the registers.

@@ -46,13 +46,18 @@ AnalogueSelection decodeAnalogueControl(std::uint32_t word) {
     return s;
 }
 
-std::int32_t codeOfInputVoltage(const ChainSettings& /*chain*/, const AnalogueSelection& selection, double volts,
-                                std::uint32_t /*sampleIndex*/) {
+std::int32_t codeOfInputVoltage(const AnalogueSelection& selection, double volts) {
     if (selection.range < 0 || selection.input < 0) return 0;
     double counts = volts * kRangeGain[static_cast<std::size_t>(selection.range)] * kCountsPerVolt;
     if (!selection.oneVoltFullScale) counts *= 2.0;
     const double clamped = std::clamp(std::round(counts), static_cast<double>(kMinCode), static_cast<double>(kMaxCode));
     return static_cast<std::int32_t>(clamped);
+}
+
+void RangeGainChain::convert(const ChainSettings& chain, const double* volts, std::uint32_t count,
+                             std::uint32_t /*firstIndex*/, std::uint32_t /*stride*/, std::int32_t* codes) {
+    const AnalogueSelection selection = decodeAnalogueControl(chain.analogueControl);
+    for (std::uint32_t j = 0; j < count; ++j) codes[j] = codeOfInputVoltage(selection, volts[j]);
 }
 
 std::int32_t rectify(std::int32_t code, std::uint32_t rectifier) {

@@ -33,15 +33,32 @@ AnalogueSelection decodeAnalogueControl(std::uint32_t word);
 struct ChainSettings {
     std::uint32_t analogueControl = 0;                // peripheral 0x00
     std::array<std::uint32_t, 4> dacWords{};         // calibration D-to-A words 0-3
-    std::uint32_t tcgControl = 0;                     // sampling 0x60 of the position's step
+    std::uint32_t step = 0;                           // the sequence step of the A-scan
+    std::uint32_t tcgControl = 0;                     // sampling 0x60 of that step
 };
 
-// The input chain: the voltage at the selected input (volts), the `sampleIndex`-th sample of
-// its A-scan counted with oversamples, to the converter's code. Here the range gain and the
-// full-scale switch only, without offset, gain trim, TCG or converter noise: the analogue model
-// of the card replaces this one function.
-std::int32_t codeOfInputVoltage(const ChainSettings& chain, const AnalogueSelection& selection, double volts,
-                                std::uint32_t sampleIndex);
+// The input chain: the voltages at the selected input, sample by sample, to the converter's
+// codes. The capture hands it the voltages of one oversample of an A-scan at a time; the card's
+// analogue model (gain trim, offset, TCG, converter noise) stands behind it.
+class InputChain {
+public:
+    virtual ~InputChain() = default;
+    // volts[j] is sample j, the (firstIndex + j * stride)-th sample of its A-scan counted with
+    // oversamples; its code goes to codes[j].
+    virtual void convert(const ChainSettings& chain, const double* volts, std::uint32_t count, std::uint32_t firstIndex,
+                         std::uint32_t stride, std::int32_t* codes) = 0;
+};
+
+// A chain of the range gain and the full-scale switch alone, without offset, gain trim, TCG or
+// converter noise: what the capture uses when the card gives it no other.
+class RangeGainChain final : public InputChain {
+public:
+    void convert(const ChainSettings& chain, const double* volts, std::uint32_t count, std::uint32_t firstIndex,
+                 std::uint32_t stride, std::int32_t* codes) override;
+};
+
+// One sample through the range gain chain.
+std::int32_t codeOfInputVoltage(const AnalogueSelection& selection, double volts);
 
 // The ramp: exactly predictable content for tests.
 constexpr std::int32_t rampCode(std::uint32_t bScan, std::uint32_t position, std::uint32_t oversample,

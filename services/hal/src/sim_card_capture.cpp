@@ -46,6 +46,8 @@ CaptureSettings SimCard::captureSettings() const {
     }
     for (std::uint32_t k = 0; k < kPingPongEntries; ++k) s.pingPong[k] = hw_.banks.pingPong[k];
     for (std::uint32_t e = 0; e < kEncoderCount; ++e) s.encoders[e] = latch(Bank::Peripheral, per::kEncoderCounter0 + 4 * e);
+    // No analogue model stands behind the input yet: the capture's range gain chain converts.
+    s.inputChain = nullptr;
     return s;
 }
 
