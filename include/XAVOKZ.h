@@ -550,6 +550,57 @@ KZ_API uint32_t KZ_SetCurvedGateData(uint32_t cardIndex, const uint16_t* values)
 /* Hands out the library's own table; null before the first load. */
 KZ_API uint32_t KZ_GetCurvedGateData(uint32_t cardIndex, uint16_t** values);
 
+/* ------------------------------------------------------------------------------------------ */
+/* Data-full recovery, scan retrieval and raw-scan export                                      */
+/* ------------------------------------------------------------------------------------------ */
+
+/* Brings a card whose sample memory is full back to capturing: slows the pulsing, hands the
+   bank back twice, resets the sampling firmware and restores the pulse period. Called by the
+   data-collection service; always returns 1. */
+KZ_API uint32_t KZ_DataFullRecovery(uint32_t cardIndex);
+
+/* Waits for a completed bank and copies `byteCount` bytes of A-scan `aScanIndex` of B-scan
+   `bScanIndex` into `buffer`, from its header word on; the bank is handed back on every path. */
+KZ_API uint32_t KZ_GetAScan(uint32_t cardIndex, void* buffer, uint32_t byteCount, uint32_t aScanIndex,
+                            uint32_t bScanIndex);
+/* Waits for a completed bank of one B-scan and moves each A-scan position of it by DMA into
+   aScanBuffers[i], from its header word on, aScanSampleValues[i] samples' worth of bytes (2
+   bytes a sample in 16-bit storage, else 1). The array holds as many entries as
+   KZ_GetNumberOfAScansPerBScan reports. */
+KZ_API uint32_t KZ_GetBScan(uint32_t cardIndex, void** aScanBuffers);
+/* Accept any card index and do nothing. */
+KZ_API uint32_t KZ_PrepareForSingleShotMode(uint32_t cardIndex);
+KZ_API uint32_t KZ_SingleShotCapture(uint32_t cardIndex);
+
+/* A gate as the raw-scan service reads it. */
+typedef struct XAVO_RawScanGate {
+    uint32_t snapshotSelection;  /* 0 for a disabled gate */
+    uint32_t isEnabled;
+    uint32_t isPeakDistance;     /* distance metric KZ_GDMPeak; 1 for a disabled gate */
+    uint32_t isStoredOnCrossing; /* store-gate value 0; 1 for a disabled gate */
+    uint32_t triggerGate;        /* KZ_GATE_TRIGGER_NONE for a disabled gate */
+} XAVO_RawScanGate;
+
+/* The host's raw-scan record, filled by KZ_CopyStateToRawScan (byte offsets in the comments). */
+typedef struct XAVO_RawScan {
+    uint32_t cardIndex;                                                   /* 0x000 */
+    uint32_t isSequenceCompatibleFirmware;                                /* 0x004 */
+    uint32_t aScanSampleValues[KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN]; /* 0x008 */
+    uint32_t sampleDecimation;                                            /* 0x208 */
+    uint32_t numberOfAScansPerBScan;                                      /* 0x20C */
+    uint32_t numberOfBScansInSram;                                        /* 0x210: with counts only */
+    uint32_t numberOfBScansToConvert;                                     /* 0x214: with counts only */
+    uint32_t scanStorageOption;                                           /* 0x218 */
+    uint32_t sampleStorageMode;                                           /* 0x21C */
+    XAVO_RawScanGate gates[KZ_NUMBER_OF_GATE_CHANNELS][KZ_MAXIMUM_NUMBER_OF_GATES]; /* 0x220 */
+    uint32_t enabledGateCount[KZ_NUMBER_OF_GATE_CHANNELS];                /* 0x5220 */
+} XAVO_RawScan;
+
+/* Describes the card's layout and gates for the raw-scan service: in `rawScan` and in the
+   service's internal record of it. With `withCounts` non-zero also the B-scans in the card's
+   memory and the B-scans to convert. Takes no lock; hold KZ_Lock for a consistent picture. */
+KZ_API uint32_t KZ_CopyStateToRawScan(uint32_t cardIndex, XAVO_RawScan* rawScan, uint32_t withCounts);
+
 #ifdef __cplusplus
 }
 #endif

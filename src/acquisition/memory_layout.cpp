@@ -294,6 +294,8 @@ std::uint32_t setNumberOfAScansPerBScan(BoardState& board, std::uint32_t cardInd
     return updateSampleParameters(cardIndex) != 0 ? result : 0;
 }
 
+std::uint32_t positionsOfLayout(const BoardState& board) { return layoutPositions(board); }
+
 std::uint32_t getScanStorageOption(std::uint32_t cardIndex, std::uint32_t* option)
 {
     if (boardInRange(cardIndex) == nullptr) {

@@ -7,6 +7,8 @@
 
 #include "XAVOKZ.h"
 
+#include "XAVOKZ.h"
+
 namespace kz::layout {
 
 inline constexpr std::uint32_t kSramBytes = 0x400000;
@@ -47,6 +49,10 @@ std::uint32_t setNumberOfAScansPerBScan(BoardState& board, std::uint32_t cardInd
 std::uint32_t handleSram(std::uint32_t cardIndex);
 std::uint32_t setMaximumNumberOfBScansPerBank(std::uint32_t cardIndex);
 std::uint32_t setNumberOfBScansPerBankInternal(std::uint32_t cardIndex, std::uint32_t count);
+
+// The A-scan positions the layout covers: numberOfAScansPerBScan, at least 1 and at most the
+// positions the firmware keeps per-step settings for (32 sequence-compatible, else 128).
+std::uint32_t positionsOfLayout(const BoardState& board);
 
 // Register reads of the bank shape: the scan storage option, the A-scans per B-scan with
 // oversamples included, the B-scans per bank.

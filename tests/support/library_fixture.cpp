@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "XAVODataCollectionControl.h"
 #include "XAVOErrorControl.h"
+#include "XAVORawScanControl.h"
 #include "frame/board_table.h"
 #include "frame/card_lock.h"
 #include "frame/hooks.h"
@@ -30,6 +32,8 @@ void LibraryFixture::TearDown()
     platform::setAllocationFailurePredicate(nullptr);
     platform::setClock(nullptr);
     XAVO_SIM_Reset();
+    DC_SIM_Reset();
+    RawScan_SIM_Reset();
     if (!scratch_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(scratch_, ignored);
@@ -40,6 +44,8 @@ void LibraryFixture::reload()
 {
     unloadLibrary();
     XAVO_SIM_Reset();
+    DC_SIM_Reset();
+    RawScan_SIM_Reset();
     XAVO_SIM_ConfigureCards(cardCount, deviceId);
     loadLibrary();
 }

@@ -369,6 +369,114 @@ XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPoints(uint32_t card, uint32_t first, uint3
 XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPortCounts(uint32_t card, uint32_t* writePointer, uint32_t* writes,
                                                 uint32_t* dropped);
 
+/* ---- acquisition ----
+   The card captures in card time, a clock of its own that moves only when advanced: by
+   XAVO_SIM_AdvanceCardTime (tests, and the data-collection service while it waits for a bank),
+   never by a hardware-access call. One advance renders at most one bank: once the bank is
+   complete it is held and later triggers are only counted, until the host releases it.
+
+   Triggers: the internal timer (peripheral 0x04 bit 16 set) fires every (peripheral 0x10 bits
+   0-16 + 1) pulse-clock periods, a pulse clock being five sample clocks; a timer trigger that
+   comes while the previous A-scan is still sampling is skipped. Without the internal timer the
+   card waits for external pulses. A write of sampling 0x58 with bit 31 set fires one A-scan at
+   once. Nothing is captured while the sample clock is unlocked (see
+   XAVO_SIM_SetCaptureWithoutLock).
+
+   A B-scan is every A-scan position with its oversamples, in order, one trigger each. It starts
+   with the next trigger (peripheral 0x1C bits 29 and 30 clear), at the next B-scan timer tick
+   (bit 29; bits 0-25 the period in pulse clocks) or once the encoder of bits 16-18 has moved by
+   bits 0-15 + 1 + bits 20-27 / 256 clicks (bit 30); a write of 0x1C with bit 31 set makes the
+   next trigger start a new B-scan. A bank is (sampling 0x6C bits 8-22 + 1) B-scans for scan
+   storage options 0 and 2, one for options 1 and 3. Sampling 0x64: bits 16-30 the B-scans
+   captured in the bank, bit 9 set while the complete bank is held (also system 0x14 bit 4),
+   bit 31 set while the memory is full. System 0x14 command 0x400 releases the bank (next
+   capture at B-scan 0); every write of sampling 0x6C restarts capture and clears a full memory.
+
+   Memory, little-endian words: B-scan b's A-scan area at b x A: a header word
+   (0x5A << 24 | (positions - 1) << 17 | b), then every position's record (for each oversample a
+   header word 0xA5 << 24 | position << 17 | oversample << 12 | b, then its samples; the older
+   generation adds a word holding encoder 0's count), then a trailer of encoder 0, encoder 1, the
+   selected encoder's count, card time in microseconds and the capture sequence number (the
+   older generation one word more, 0). With options 1 and 2 B-scan b's gate area lies at
+   (sampling 0x68) + b x G: a header word 0xC3 << 24 | b, per position and oversample a status
+   word 0xC5 << 24 | position << 17 | oversample << 12 | crossed gates (bits 0-7) followed by one
+   result word per enabled gate, and the same trailer. Nothing is written outside the 4 MiB. */
+
+#define XAVO_SIM_DATA_MODEL 0u    /* the analogue input: the synthetic scene on inputs 0 and 1 (default) */
+#define XAVO_SIM_DATA_RAMP 1u     /* sample j of oversample o of position k in B-scan b is the code
+                                     ((7b + 131k + 17o + j) mod 4096) - 2048 */
+#define XAVO_SIM_DATA_CONSTANT 2u /* every sample is the given code */
+/* The codes the card's converter produces (-2048 to 2047 for the constant). The rectifier
+   (sampling 0x50), sign-and-magnitude and the storage width (sampling 0x58 bits 20, 23) shape
+   every source alike: 16-bit storage holds the code (0 to 2047 when rectified), 8-bit storage
+   the code >> 4, or min(code >> 3, 255) when rectified. The older firmware's test pattern
+   (sampling 0x58 bit 22) gives the ramp. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetDataSource(uint32_t card, uint32_t source, int32_t constantCode);
+
+/* Advances card time by `nanoseconds`; card XAVO_SIM_ANY advances every card. */
+XAVO_HAL_API uint32_t XAVO_SIM_AdvanceCardTime(uint32_t card, uint64_t nanoseconds);
+/* `count` external trigger pulses at the present card time (they fire only while the internal
+   timer is off, as on the card). */
+XAVO_HAL_API uint32_t XAVO_SIM_ExternalPulses(uint32_t card, uint32_t count);
+/* Fills the card's memory: sampling 0x64 bit 31 sets and nothing is captured, even after a
+   release, until sampling 0x6C is written. */
+XAVO_HAL_API uint32_t XAVO_SIM_ForceDataFull(uint32_t card);
+/* With a non-zero count the memory also fills by itself once that many triggers were dropped
+   while a bank was held (default 0: never). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetDataFullAfterDroppedTriggers(uint32_t card, uint32_t afterDroppedTriggers);
+/* While set, the internal timer and external pulses fire nothing; forced A-scans still do. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetTriggersPaused(uint32_t card, uint32_t paused);
+/* While set, the card captures with an unlocked sample clock, at 66 MHz when its synthesiser
+   names no frequency (default 0). */
+XAVO_HAL_API uint32_t XAVO_SIM_SetCaptureWithoutLock(uint32_t card, uint32_t flag);
+
+typedef struct XAVO_SIM_CaptureStatus {
+    uint64_t cardTimeNanoseconds;
+    uint32_t capturedBScans;     /* B-scans captured in the current bank */
+    uint32_t bankHeld;           /* 1 while the complete bank is held */
+    uint32_t dataFull;
+    uint32_t aScansCaptured;     /* since power-up */
+    uint32_t bScansCaptured;     /* since power-up: the capture sequence number of the next B-scan */
+    uint32_t droppedTriggers;    /* triggers that came while a bank was held or the memory full */
+    uint32_t releases;           /* bank releases received */
+    /* The geometry the card computed from its registers at its last capture. */
+    uint32_t positions;
+    uint32_t bScansPerBank;
+    uint32_t aScanAreaBytes;     /* A */
+    uint32_t gateAreaBytes;      /* G, 0 when the scan storage option keeps no gate results */
+    uint32_t geometryMismatch;   /* the oversamples of the steps do not add up to sampling 0x6C bits 0-6 + 1 */
+    uint32_t clipped;            /* an area would have run past the memory or into the A-scan areas */
+} XAVO_SIM_CaptureStatus;
+XAVO_HAL_API uint32_t XAVO_SIM_GetCaptureStatus(uint32_t card, XAVO_SIM_CaptureStatus* status);
+
+/* The synthetic scene seen by inputs 0 and 1: a transmit pulse at the trigger lasting the
+   transducer pulse width (peripheral 0x08, pulse clocks), an interface echo, a back-wall echo
+   with repeats each half the one before, an optional flaw echo behind the interface for A-scans
+   whose ping-pong element is in the flaw's set while encoder 0 is in the flaw's window, and
+   input noise. Echoes are Gaussian-windowed cosines peaking at their times. Times count from the
+   trigger; voltages are at the input, before the range gain. */
+typedef struct XAVO_SIM_Scene {
+    uint32_t enabled;
+    uint32_t transmitMicrovolts;       /* 50 000, negative-going */
+    uint32_t interfaceNanoseconds;     /* 40 500 (30 mm of water) */
+    uint32_t interfaceMicrovolts;      /* 5 000 */
+    uint32_t backWallNanoseconds;      /* 6 760 after the interface echo (20 mm of steel) */
+    uint32_t backWallMicrovolts;       /* 2 000 */
+    uint32_t backWallRepeats;          /* 3 more back-wall echoes, each as far again */
+    uint32_t echoFrequencyHz;          /* 5 000 000 */
+    uint32_t noiseMicrovoltsRms;       /* 20 */
+    uint32_t noiseSeed;                /* 1 */
+    uint32_t flawEnabled;              /* 0 */
+    uint32_t flawNanoseconds;          /* 4 050 after the interface echo */
+    uint32_t flawMicrovolts;           /* 500 */
+    uint32_t flawEncoderFirst;         /* encoder 0 window, inclusive, counts as signed 32-bit */
+    uint32_t flawEncoderLast;
+    uint32_t flawElements[8];          /* bit e % 32 of word e / 32: element e shows the flaw */
+} XAVO_SIM_Scene;
+/* The scene every card starts with (enabled, with the values above). */
+XAVO_HAL_API void XAVO_SIM_GetDefaultScene(XAVO_SIM_Scene* scene);
+XAVO_HAL_API uint32_t XAVO_SIM_SetScene(uint32_t card, const XAVO_SIM_Scene* scene);
+
 #ifdef __cplusplus
 }
 #endif

@@ -34,6 +34,10 @@ bool SampleMemory::read(std::uint32_t address, void* buffer, std::uint32_t bytes
     return true;
 }
 
+std::uint8_t* SampleMemory::writableBytes(std::uint32_t address, std::uint32_t bytes) {
+    return contains(address, bytes) ? storage() + address : nullptr;
+}
+
 bool SampleMemory::write(std::uint32_t address, const void* buffer, std::uint32_t bytes) {
     if (!contains(address, bytes)) return false;
     if (bytes == 0) return true;

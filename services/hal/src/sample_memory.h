@@ -25,6 +25,9 @@ public:
     // Block access; false (nothing copied) when the block would run past the end.
     bool read(std::uint32_t address, void* buffer, std::uint32_t bytes) const;
     bool write(std::uint32_t address, const void* buffer, std::uint32_t bytes);
+    // The bytes [address, address + bytes) to fill in place, or nullptr when they would run past
+    // the end.
+    std::uint8_t* writableBytes(std::uint32_t address, std::uint32_t bytes);
 
 private:
     std::uint8_t* storage();

@@ -348,7 +348,7 @@ void SimCard::setEncoderCount(std::uint32_t encoder, std::uint32_t count) {
 
 void SimCard::setCapturedBScans(std::uint32_t count) {
     std::lock_guard lock(mutex_);
-    hw_.banks.capturedBScans = count;
+    acquisition_.setCapturedBScans(count);
 }
 
 void SimCard::advanceEncoder(std::uint32_t encoder, std::int32_t clicks) {
@@ -360,6 +360,7 @@ void SimCard::advanceEncoder(std::uint32_t encoder, std::int32_t clicks) {
 void SimCard::powerCycle() {
     std::lock_guard lock(mutex_);
     hw_ = Hardware{};
+    acquisition_.powerUp();
     eeprom_.powerCycle();
 }
 

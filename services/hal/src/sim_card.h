@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "analogue_model.h"
+#include "capture.h"
 #include "eeprom.h"
 #include "firmware_download.h"
 #include "firmware_image.h"
@@ -131,10 +132,21 @@ public:
     // a missing word leaves that bank without firmware.
     void preloadFirmware(const fwimage::ImagePair& pair);
     void setEncoderCount(std::uint32_t encoder, std::uint32_t count);
-    // B-scans captured in the current bank (until capture itself is modelled, set from outside).
+    // B-scans captured in the current bank, set past capture.
     void setCapturedBScans(std::uint32_t count);
     void advanceEncoder(std::uint32_t encoder, std::int32_t clicks);
     void powerCycle();
+
+    // ---- acquisition (sim_card_capture.cpp) ----
+    void advanceCardTime(std::uint64_t nanoseconds);
+    void externalPulses(std::uint32_t count);
+    void forceDataFull();
+    void setDataFullAfterDroppedTriggers(std::uint32_t triggers);
+    void setTriggersPaused(bool paused);
+    void setCaptureWithoutLock(bool flag);
+    void setDataSource(DataSource source, std::int32_t constantCode);
+    void setScene(const XAVO_SIM_Scene& scene);
+    XAVO_SIM_CaptureStatus captureStatus() const;
 
     // ---- EEPROM ----
     void setEepromContents(const Eeprom::Contents& contents);
@@ -190,7 +202,6 @@ private:
         bool dacPeripheralStuck = false;
         ReadCountdown focusingWait;
         std::uint32_t rawConversion = 0;
-        std::uint32_t capturedBScans = 0; // every write of sampling 0x6C restarts capture
         TcgTable tcg;
     };
 
@@ -224,6 +235,10 @@ private:
     std::uint32_t stored(Bank bank, std::uint32_t offset) const;
     void store(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const;
+    // A step-banked register as step `step` holds it (other registers: the stored value).
+    std::uint32_t storedForStep(Bank bank, std::uint32_t offset, std::uint32_t step) const;
+    std::uint32_t stepCount() const { return hw_.sequenceCompatible ? kSteps : 1; }
+    std::uint32_t gateSlotCount() const;
 
     void writeRegister(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t readRegister(Bank bank, std::uint32_t offset);
@@ -235,6 +250,11 @@ private:
     std::uint32_t readPeripheral(std::uint32_t offset);
     void writePlain(Bank bank, std::uint32_t offset, std::uint32_t value);
     std::uint32_t readPlain(Bank bank, std::uint32_t offset) const;
+
+    // The registers the acquisition reads, and the enabled gate slots of a step.
+    CaptureSettings captureSettings() const;
+    GateList enabledGateSlots(std::uint32_t step) const;
+    void forcedAScan();
 
     void executeCommand(std::uint32_t command);
     void release();
@@ -255,6 +275,8 @@ private:
     AnalogueModel analogue_;  // personality and knobs: kept until the card set is reset
     Eeprom eeprom_;
     Hardware hw_;
+    // Capture state and its knobs; a power cycle returns the state to power-up.
+    Acquisition acquisition_;
 };
 
 }  // namespace xavo::sim

@@ -74,12 +74,16 @@ void SimCard::store(Bank bank, std::uint32_t offset, std::uint32_t value) {
 bool SimCard::peekStep(std::uint32_t address, std::uint32_t step, std::uint32_t& value) const {
     std::lock_guard lock(mutex_);
     const DecodedAddress d = decodeAddress(address);
-    if (d.window != DecodedAddress::Window::Register || step >= kSteps) return false;
-    const int i = bankedIndex(d.bank, d.index);
-    if (i < 0) return false;
-    const std::uint32_t banked = kBankedRegisters[i].bankedBits;
-    value = (latch(d.bank, d.index) & ~banked) | (hw_.banks.stepCopies[i][step] & banked);
+    if (d.window != DecodedAddress::Window::Register || step >= kSteps || bankedIndex(d.bank, d.index) < 0) return false;
+    value = storedForStep(d.bank, d.index, step);
     return true;
+}
+
+std::uint32_t SimCard::storedForStep(Bank bank, std::uint32_t offset, std::uint32_t step) const {
+    const int i = bankedIndex(bank, offset);
+    if (i < 0 || step >= kSteps) return latch(bank, offset);
+    const std::uint32_t banked = kBankedRegisters[i].bankedBits;
+    return (latch(bank, offset) & ~banked) | (hw_.banks.stepCopies[i][step] & banked);
 }
 
 void SimCard::writePlain(Bank bank, std::uint32_t offset, std::uint32_t value) {
@@ -161,7 +165,7 @@ std::uint32_t SimCard::readSystem(std::uint32_t offset) {
         case sys::kCommand: {
             const bool committing = hw_.commitBusy.poll();
             if (!committing && hw_.commitPending) finishCommit();
-            return bit(committing, sys::kStatusEepromCommitBusy);
+            return bit(committing, sys::kStatusEepromCommitBusy) | bit(acquisition_.bankHeld(), sys::kStatusSamplingIrq);
         }
         default:
             return stored;
@@ -184,6 +188,9 @@ void SimCard::executeCommand(std::uint32_t command) {
             return;
         case sys::kCmdClearOutOfRange:
             latch(Bank::System, sys::kOutOfRangeCount) = 0;
+            return;
+        case sys::kCmdBankReleased:
+            acquisition_.release();
             return;
         default:
             return;  // not a command this card acts on
@@ -209,6 +216,7 @@ void SimCard::activateFirmware(const fwimage::ImagePair& pair) {
     resetBankLatches(hw_.latches[static_cast<std::uint32_t>(Bank::Sampling)], Bank::Sampling);
     resetBankLatches(hw_.latches[static_cast<std::uint32_t>(Bank::Peripheral)], Bank::Peripheral);
     hw_.banks = FirmwareBankState{};
+    acquisition_.restart();
     hw_.firmware = pair;
     hw_.sequenceCompatible = pair.sampling && fwimage::isSequenceCompatible(*pair.sampling);
     hw_.banks.tcg = TcgTable(hw_.sequenceCompatible);
@@ -230,12 +238,15 @@ void SimCard::writeSampling(std::uint32_t offset, std::uint32_t value) {
             b.gates.curvedGate().write(value);
             return;
         case smp::kSampleControl:
-            if (value & smp::kForceTriggerBit) ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::ForcedAScan)];
             store(Bank::Sampling, offset, value & ~smp::kForceTriggerBit);
+            if (value & smp::kForceTriggerBit) {
+                ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::ForcedAScan)];
+                forcedAScan();
+            }
             return;
         case smp::kScanControl:
             writePlain(Bank::Sampling, offset, value);
-            b.capturedBScans = 0;
+            acquisition_.restart();
             return;
         case smp::kTcgControl:
             writePlain(Bank::Sampling, offset, value);
@@ -269,11 +280,16 @@ std::uint32_t SimCard::readSampling(std::uint32_t offset) {
         case smp::kSynthMailbox:
             return (latch(Bank::Sampling, offset) & smp::kSynthMailboxReadBits) |
                    bit(b.ddsBusy.poll(), smp::kSynthBusyBit);
-        case smp::kStatus:
+        case smp::kStatus: {
+            const std::uint32_t captured = acquisition_.capturedBScans();
             return bit(!hw_.synthesiser.pollLocked(knobs_.clock), smp::kStatusClockUnlocked) |
-                   ((b.capturedBScans & smp::kCapturedBScansBits) << smp::kStatusCapturedShift);
-        case smp::kBScansInMemory:
-            return (b.capturedBScans == 0 ? 0 : b.capturedBScans - 1) & smp::kCapturedBScansBits;
+                   ((captured & smp::kCapturedBScansBits) << smp::kStatusCapturedShift) |
+                   bit(acquisition_.bankHeld(), smp::kStatusBankHeld) | bit(acquisition_.dataFull(), smp::kStatusDataFull);
+        }
+        case smp::kBScansInMemory: {
+            const std::uint32_t captured = acquisition_.capturedBScans();
+            return (captured == 0 ? 0 : captured - 1) & smp::kCapturedBScansBits;
+        }
         default:
             return readPlain(Bank::Sampling, offset);
     }
@@ -300,7 +316,10 @@ void SimCard::writePeripheral(std::uint32_t offset, std::uint32_t value) {
             return;
         }
         case per::kEncoderControl:
-            if (value & per::kBScanStrobeBit) ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::BScanStart)];
+            if (value & per::kBScanStrobeBit) {
+                ++hw_.strobeCounts[static_cast<std::uint32_t>(Strobe::BScanStart)];
+                acquisition_.strobeBScan();
+            }
             latch(Bank::Peripheral, offset) = value & ~per::kBScanStrobeBit;
             return;
         case per::kGateLoad:

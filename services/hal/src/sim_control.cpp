@@ -497,4 +497,79 @@ XAVO_HAL_API uint32_t XAVO_SIM_GetTcgPortCounts(uint32_t index, uint32_t* writeP
     return 1;
 }
 
+// ---- acquisition ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetDataSource(uint32_t index, uint32_t source, int32_t constantCode) {
+    const auto c = card(index);
+    if (!c || source > XAVO_SIM_DATA_CONSTANT || constantCode < kMinRawCode || constantCode > kMaxRawCode) return 0;
+    c->setDataSource(static_cast<DataSource>(source), constantCode);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_AdvanceCardTime(uint32_t index, uint64_t nanoseconds) {
+    if (index != XAVO_SIM_ANY) {
+        const auto c = card(index);
+        if (!c) return 0;
+        c->advanceCardTime(nanoseconds);
+        return 1;
+    }
+    const std::uint32_t n = SimWorld::instance().numberOfCards();
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (const auto c = card(i)) c->advanceCardTime(nanoseconds);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_ExternalPulses(uint32_t index, uint32_t count) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->externalPulses(count);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_ForceDataFull(uint32_t index) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->forceDataFull();
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetDataFullAfterDroppedTriggers(uint32_t index, uint32_t afterDroppedTriggers) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setDataFullAfterDroppedTriggers(afterDroppedTriggers);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetTriggersPaused(uint32_t index, uint32_t paused) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setTriggersPaused(paused != 0);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetCaptureWithoutLock(uint32_t index, uint32_t flag) {
+    const auto c = card(index);
+    if (!c) return 0;
+    c->setCaptureWithoutLock(flag != 0);
+    return 1;
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_GetCaptureStatus(uint32_t index, XAVO_SIM_CaptureStatus* status) {
+    const auto c = card(index);
+    if (!c || status == nullptr) return 0;
+    *status = c->captureStatus();
+    return 1;
+}
+
+XAVO_HAL_API void XAVO_SIM_GetDefaultScene(XAVO_SIM_Scene* scene) {
+    if (scene != nullptr) *scene = defaultScene();
+}
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetScene(uint32_t index, const XAVO_SIM_Scene* scene) {
+    const auto c = card(index);
+    if (!c || scene == nullptr) return 0;
+    c->setScene(*scene);
+    return 1;
+}
+
 }  // extern "C"

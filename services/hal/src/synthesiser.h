@@ -35,6 +35,12 @@ public:
 
     // One read of the status register: true when the clock shows locked. Counts the read.
     bool pollLocked(const Knobs& knobs);
+    // Whether the clock shows locked now, without counting a read.
+    bool isLocked(const Knobs& knobs) const {
+        return condition_ && knobs.lockReads != kNeverReads && readsSinceCondition_ >= knobs.lockReads;
+    }
+    // The sample clock the tuning word names, in hertz.
+    double frequencyHz() const { return static_cast<double>(tuningWord()) * kReferenceHz / 4294967296.0; }
     // Re-evaluates the lock condition after a knob changed.
     void knobsChanged(const Knobs& knobs) { update(knobs); }
 
