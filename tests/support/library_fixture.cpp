@@ -40,6 +40,7 @@ void LibraryFixture::reload()
 {
     unloadLibrary();
     XAVO_SIM_Reset();
+    XAVO_SIM_SetCallLogEnabled(1); // tests read the calls the card received
     XAVO_SIM_ConfigureCards(cardCount, deviceId);
     loadLibrary();
 }

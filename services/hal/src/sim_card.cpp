@@ -331,6 +331,16 @@ void SimCard::setDownloadCorrupt(bool corrupt) {
     knobs_.downloadCorrupt = corrupt;
 }
 
+void SimCard::setSampleWordsAtPowerUp(std::uint32_t wordsPlusOne) {
+    std::lock_guard lock(mutex_);
+    knobs_.sampleWordsAtPowerUp = wordsPlusOne & smp::kSampleControlBankedBits;
+    applySampleWordsAtPowerUp();
+}
+
+void SimCard::applySampleWordsAtPowerUp() {
+    storeInEveryStep(Bank::Sampling, smp::kSampleControl, smp::kSampleControlBankedBits, knobs_.sampleWordsAtPowerUp);
+}
+
 // ---------------------------------------------------------------- test actions
 
 void SimCard::preloadFirmware(const fwimage::ImagePair& pair) {
@@ -357,6 +367,7 @@ void SimCard::advanceEncoder(std::uint32_t encoder, std::int32_t clicks) {
 void SimCard::powerCycle() {
     std::lock_guard lock(mutex_);
     hw_ = Hardware{};
+    applySampleWordsAtPowerUp();
     eeprom_.powerCycle();
 }
 

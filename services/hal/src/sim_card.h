@@ -118,6 +118,8 @@ public:
     void setRawConversionCode(std::uint32_t code12);
     void setForcedRawConversionWord(std::optional<std::uint32_t> word);
     void setDownloadCorrupt(bool corrupt);
+    // Sampling 0x58 bits 0-15 at power-up and after a release, in every step; set now as well.
+    void setSampleWordsAtPowerUp(std::uint32_t wordsPlusOne);
 
     // ---- test actions ----
     // Runs the pair as if a download of it had been released (registers to power-up);
@@ -156,6 +158,7 @@ private:
         std::uint32_t rawConversionCode = 0;  // 12-bit two's complement
         std::optional<std::uint32_t> forcedRawWord;
         bool downloadCorrupt = false;
+        std::uint32_t sampleWordsAtPowerUp = smp::kSampleControlPowerUp;
     };
 
     // What the sampling and peripheral firmware hold beyond their register latches.
@@ -203,6 +206,9 @@ private:
     // step's copy; store() writes both.
     std::uint32_t stored(Bank bank, std::uint32_t offset) const;
     void store(Bank bank, std::uint32_t offset, std::uint32_t value);
+    // Sets `bits` of a register to `value` in the latch and in every step's copy.
+    void storeInEveryStep(Bank bank, std::uint32_t offset, std::uint32_t bits, std::uint32_t value);
+    void applySampleWordsAtPowerUp();
     std::uint32_t selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const;
     std::uint32_t stepCount() const { return hw_.sequenceCompatible ? kSteps : 1; }
     std::uint32_t gateSlotCount() const;

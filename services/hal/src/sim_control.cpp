@@ -376,4 +376,17 @@ XAVO_HAL_API uint32_t XAVO_SIM_CountCalls(uint32_t operations, uint32_t card, ui
 
 XAVO_HAL_API void XAVO_SIM_SetCallerIsService(uint32_t flag) { SimWorld::instance().setCallerIsService(flag != 0); }
 
+XAVO_HAL_API void XAVO_SIM_SetCallLogEnabled(uint32_t flag) { SimWorld::instance().setLogEnabled(flag != 0); }
+
+XAVO_HAL_API uint32_t XAVO_SIM_IsCallLogEnabled(void) { return result(SimWorld::instance().logEnabled()); }
+
+// ---- sample word count ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetSampleWordsAtPowerUp(uint32_t index, uint32_t wordsPlusOne) {
+    const auto c = card(index);
+    if (!c || wordsPlusOne > kWordBits) return 0;
+    c->setSampleWordsAtPowerUp(wordsPlusOne);
+    return 1;
+}
+
 }  // extern "C"
