@@ -480,6 +480,8 @@ TEST_F(SimCallLog, KeepsOnlyTheMostRecentMillionCalls) {
 }
 
 TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
+    // Run under a thread sanitizer, this also shows that hardware-access and control calls on one
+    // card never overlap.
     constexpr std::uint32_t kCards = 4, kThreadsPerCard = 2, kCalls = 500;
     ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(kCards, kPrimary));
     ASSERT_EQ(kCards, enumerate());
@@ -504,6 +506,15 @@ TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
             XAVO_SIM_ReturnCallLogLength();
         });
     }
+    // Control calls on the same cards at the same time.
+    for (std::uint32_t card = 0; card < kCards; ++card) {
+        threads.emplace_back([card, &failures] {
+            std::uint32_t v = 0;
+            for (std::uint32_t i = 0; i < kCalls; ++i) {
+                if (!XAVO_SIM_AdvanceEncoder(card, 0, 1) || !XAVO_SIM_Peek(card, kOutOfRangeCount, &v)) ++failures;
+            }
+        });
+    }
     for (auto& th : threads) th.join();
 
     EXPECT_EQ(0u, failures.load());
@@ -512,6 +523,7 @@ TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
     for (std::uint32_t c = 0; c < kCards; ++c) {
         EXPECT_EQ(kThreadsPerCard * kCalls, peek(kOutOfRangeCount, c));
         EXPECT_EQ(kCalls - 1, peek(4 * c, c));
+        EXPECT_EQ(kCalls, peek(perReg(0x20), c));
     }
 }
 

@@ -1,7 +1,9 @@
 // One simulated card: its open state, DMA channel, three register banks, sample memory,
 // EEPROM, firmware download and running firmware, frequency synthesiser and the status bits
-// the card library polls. Every public member locks the card's own mutex, so one call is one
-// atomic step of the card.
+// the card library polls. One call is one atomic step of the card: the hardware-access members
+// run under the lock of the slot the card is active in, which their caller holds; every other
+// public member locks the card's own mutex, and the control interface holds the slot's lock as
+// well while the card is active, so that the two never overlap.
 //
 // State comes in three lifetimes:
 //   - knobs (fault injection and inputs): kept until the card set is reset;
@@ -72,7 +74,7 @@ public:
 
     std::uint32_t deviceId() const { return deviceId_; }
 
-    // ---- hardware access ----
+    // ---- hardware access (the caller holds the lock of the card's slot) ----
     void open();
     bool close();  // false when not open; closes the DMA channel too
     bool openDmaChannel();   // false when the card is not open or the channel already is

@@ -6,7 +6,7 @@ using namespace xavo::sim;
 
 namespace {
 
-std::shared_ptr<SimCard> card(std::uint32_t index) { return SimWorld::instance().configuredCard(index); }
+CardAccess card(std::uint32_t index) { return SimWorld::instance().accessCard(index); }
 
 std::optional<Bank> bankOf(std::uint32_t bank) {
     switch (bank) {

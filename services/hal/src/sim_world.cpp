@@ -78,6 +78,10 @@ void SimWorld::activateLocked(const std::vector<std::shared_ptr<SimCard>>& cards
         std::lock_guard lock(slots_[i].mutex);
         slots_[i].card = i < cards.size() ? cards[i] : nullptr;
     }
+    activeSlotOf_.assign(cards_.size(), kMaxCards);
+    for (std::uint32_t k = 0; k < cards_.size(); ++k)
+        for (std::uint32_t i = 0; i < cards.size() && i < kMaxCards; ++i)
+            if (cards[i] == cards_[k]) activeSlotOf_[k] = i;
 }
 
 bool SimWorld::configure(std::uint32_t count, std::uint32_t deviceId) {
@@ -132,10 +136,14 @@ bool SimWorld::initialiseCardType(std::uint32_t vendorId, std::uint32_t deviceId
     return true;
 }
 
-std::shared_ptr<SimCard> SimWorld::configuredCard(std::uint32_t card) {
+CardAccess SimWorld::accessCard(std::uint32_t card) {
     std::lock_guard lock(mutex_);
     ensureCreatedLocked();
-    return card < cards_.size() ? cards_[card] : nullptr;
+    if (card >= cards_.size()) return {};
+    const std::uint32_t slot = activeSlotOf_[card];
+    std::unique_lock<std::mutex> slotLock;
+    if (slot < kMaxCards) slotLock = std::unique_lock(slots_[slot].mutex);
+    return {cards_[card], std::move(slotLock)};
 }
 
 // ---------------------------------------------------------------- the calls' path

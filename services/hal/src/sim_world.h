@@ -6,7 +6,8 @@
 // on a card holds only its slot's mutex (and the card's own), so calls on different cards never
 // wait for each other. The card set has its own mutex, taken by enumeration and by the control
 // calls that change or look up the configured cards; it is taken before any slot mutex, never
-// while one is held. The rules for every card have one more mutex, taken after a slot's, and
+// while one is held. A control call on an active card holds the card's slot mutex too (see
+// CardAccess); the slot's active card is changed only with both held. The rules for every card have one more mutex, taken after a slot's, and
 // only while such rules exist. Calls that name no card, or an index beyond the slots, share
 // one more slot.
 #pragma once
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "XAVOSimControl.h"
@@ -47,6 +49,22 @@ struct alignas(64) CardSlot {
     CallLog log;                    // the calls that named this index
 };
 
+// A configured card held for a control call. While the card is active, the lock of its slot is
+// held as well, so that the call never overlaps a hardware-access call on the card.
+class CardAccess {
+public:
+    CardAccess() = default;
+    CardAccess(std::shared_ptr<SimCard> card, std::unique_lock<std::mutex> slotLock)
+        : card_(std::move(card)), slotLock_(std::move(slotLock)) {}
+
+    explicit operator bool() const { return card_ != nullptr; }
+    SimCard* operator->() const { return card_.get(); }
+
+private:
+    std::shared_ptr<SimCard> card_;
+    std::unique_lock<std::mutex> slotLock_;
+};
+
 class SimWorld {
 public:
     static SimWorld& instance();
@@ -60,8 +78,8 @@ public:
     // Enumeration; true on success. `found` receives the card count when the call stores one.
     bool initialiseCardType(std::uint32_t vendorId, std::uint32_t deviceId, std::uint32_t tag,
                             std::optional<std::uint32_t>& found);
-    // A configured card by index, whether enumerated or not, or nullptr.
-    std::shared_ptr<SimCard> configuredCard(std::uint32_t card);
+    // A configured card by index, whether enumerated or not; empty for an index beyond the set.
+    CardAccess accessCard(std::uint32_t card);
 
     // ---- the calls' path ----
     // The slot of a card index: its own below kMaxCards, else the shared one (also used by
@@ -107,6 +125,7 @@ private:
     std::mutex mutex_;
     bool created_ = false;
     std::vector<std::shared_ptr<SimCard>> cards_;
+    std::vector<std::uint32_t> activeSlotOf_;  // per configured card: its slot, or kMaxCards
     std::uint32_t deviceId_ = 0;
     bool emptyEnumerationSucceeds_ = false;
 
