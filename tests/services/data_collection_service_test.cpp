@@ -231,6 +231,7 @@ TEST_F(DataCollectionService, AvailabilityIsReadFromTheCardThroughCallsMarkedAsT
     ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
     EXPECT_EQ(available, 0u);
     ASSERT_EQ(XAVO_SIM_SetCapturedBScans(0, 2), 1u);
+    XAVO_SIM_SetCallLogEnabled(1);
     XAVO_SIM_ClearCallLog();
     ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
     EXPECT_EQ(available, 1u);

@@ -249,6 +249,51 @@ TEST_F(SimFaultRules, FirstActingRuleWinsAndRulesCanBeRemoved) {
     EXPECT_EQ(0u, XAVO_SIM_ReturnFaultRuleHits(b));
 }
 
+TEST_F(SimFaultRules, RulesForOneCardAndForEveryCardActInTheOrderAdded) {
+    ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(2, kPrimary));
+    ASSERT_EQ(2u, enumerate());
+    ASSERT_EQ(1u, XAVO_HAL_InitialiseCard(kTag, 0));
+    ASSERT_EQ(1u, XAVO_HAL_InitialiseCard(kTag, 1));
+    write(kScratch, 9, 0);
+    write(kScratch, 9, 1);
+    auto forced = [](std::uint32_t card, std::uint32_t value, std::uint32_t count) {
+        XAVO_SIM_FaultRule r = anyRule(XAVO_SIM_OP_GET_WORD, XAVO_SIM_ACTION_FORCE_VALUE);
+        r.card = card;
+        r.forcedValue = value;
+        r.count = count;
+        return r;
+    };
+    const XAVO_SIM_FaultRule card1Once = forced(1, 1, 1), everyCard = forced(XAVO_SIM_ANY, 2, 0),
+                             card0 = forced(0, 3, 0), farCard = forced(200, 4, 0);
+    const std::uint32_t a = XAVO_SIM_AddFaultRule(&card1Once);
+    const std::uint32_t b = XAVO_SIM_AddFaultRule(&everyCard);
+    const std::uint32_t c = XAVO_SIM_AddFaultRule(&card0);
+    const std::uint32_t d = XAVO_SIM_AddFaultRule(&farCard);
+    ASSERT_TRUE(a != 0 && b > a && c > b && d > c);
+
+    EXPECT_EQ(1u, read(kScratch, 1)) << "the card's own rule was added first";
+    EXPECT_EQ(2u, read(kScratch, 1)) << "then the rule for every card";
+    EXPECT_EQ(2u, read(kScratch, 0)) << "the rule for every card was added before card 0's";
+    std::uint32_t v = 0;
+    EXPECT_EQ(1u, XAVO_HAL_GetWord(kTag, 200, kScratch, &v)) << "an index beyond every card has rules too";
+    EXPECT_EQ(2u, v);
+
+    ASSERT_EQ(1u, XAVO_SIM_RemoveFaultRule(b));
+    EXPECT_EQ(3u, read(kScratch, 0));
+    EXPECT_EQ(9u, read(kScratch, 1));
+    EXPECT_EQ(1u, XAVO_HAL_GetWord(kTag, 200, kScratch, &v));
+    EXPECT_EQ(4u, v);
+    EXPECT_EQ(0u, XAVO_HAL_GetWord(kTag, 201, kScratch, &v));
+
+    EXPECT_EQ(1u, XAVO_SIM_ReturnFaultRuleHits(a));
+    EXPECT_EQ(0u, XAVO_SIM_ReturnFaultRuleHits(b)) << "removed";
+    EXPECT_EQ(1u, XAVO_SIM_ReturnFaultRuleHits(c));
+    EXPECT_EQ(1u, XAVO_SIM_ReturnFaultRuleHits(d));
+    XAVO_SIM_ClearFaultRules();
+    EXPECT_EQ(9u, read(kScratch, 0));
+    EXPECT_EQ(0u, XAVO_SIM_ReturnFaultRuleHits(c));
+}
+
 bool sameRecord(const XAVO_SIM_CallRecord& a, const XAVO_SIM_CallRecord& b) {
     return a.operation == b.operation && a.card == b.card && a.address == b.address && a.value == b.value &&
            a.length == b.length && a.direction == b.direction && a.result == b.result && a.caller == b.caller;
@@ -315,6 +360,73 @@ TEST_F(SimCallLog, RecordsEveryOperationWithItsArgumentsAndResult) {
     EXPECT_EQ(0u, XAVO_SIM_ReturnCallLogLength());
 }
 
+TEST_F(SimCallLog, FullLogIsOffUntilSwitchedOnAndCountsAreKeptEitherWay) {
+    constexpr std::uint32_t ANY = XAVO_SIM_ANY, kUnmapped = 0x500300;
+    XAVO_SIM_Reset();
+    EXPECT_EQ(0u, XAVO_SIM_IsCallLogEnabled()) << "off by default and after a reset";
+    ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(2, kPrimary));
+    ASSERT_EQ(2u, enumerate());
+    ASSERT_EQ(1u, XAVO_HAL_InitialiseCard(kTag, 0));
+    ASSERT_EQ(1u, XAVO_HAL_InitialiseCard(kTag, 1));
+    write(kScratch, 1, 0);
+    write(kScratch, 2, 0);
+    write(sysReg(0x44), 3, 0);
+    read(kScratch, 1);
+    read(kUnmapped, 1);
+
+    XAVO_SIM_CallRecord r{};
+    EXPECT_EQ(0u, XAVO_SIM_ReturnCallLogLength());
+    EXPECT_EQ(0u, XAVO_SIM_GetCallLogEntry(0, &r));
+    // Without the full log, calls are counted by operation and card, and by register address.
+    EXPECT_EQ(2u, XAVO_SIM_CountCalls(XAVO_SIM_OP_SET_WORD, 0, kScratch));
+    EXPECT_EQ(3u, XAVO_SIM_CountCalls(XAVO_SIM_OP_SET_WORD, 0, ANY));
+    EXPECT_EQ(0u, XAVO_SIM_CountCalls(XAVO_SIM_OP_GET_WORD, 0, ANY));
+    EXPECT_EQ(1u, XAVO_SIM_CountCalls(0, 1, kScratch));
+    EXPECT_EQ(3u, XAVO_SIM_CountCalls(0, ANY, kScratch));
+    EXPECT_EQ(0u, XAVO_SIM_CountCalls(0, ANY, kUnmapped)) << "only register words are counted by address";
+    EXPECT_EQ(8u, XAVO_SIM_CountCalls(0, ANY, ANY)) << "enumeration, two opens, five word calls";
+    EXPECT_EQ(1u, XAVO_SIM_CountCalls(XAVO_SIM_OP_INITIALISE_CARD_TYPE, ANY, ANY));
+
+    XAVO_SIM_SetCallLogEnabled(1);
+    EXPECT_EQ(1u, XAVO_SIM_IsCallLogEnabled());
+    write(kScratch, 4, 1);
+    XAVO_SIM_SetCallLogEnabled(0);
+    write(kScratch, 5, 1);
+    ASSERT_EQ(1u, XAVO_SIM_ReturnCallLogLength()) << "only the call made while the log was on";
+    ASSERT_EQ(1u, XAVO_SIM_GetCallLogEntry(0, &r));
+    EXPECT_EQ(1u, r.card);
+    EXPECT_EQ(4u, r.value);
+    EXPECT_EQ(2u, XAVO_SIM_CountCalls(XAVO_SIM_OP_SET_WORD, 1, kScratch)) << "counted with the log on or off";
+
+    XAVO_SIM_ClearCallLog();
+    EXPECT_EQ(0u, XAVO_SIM_ReturnCallLogLength());
+    EXPECT_EQ(0u, XAVO_SIM_CountCalls(0, ANY, ANY));
+}
+
+TEST_F(SimCallLog, RecordsOfEveryCardReadAsOneLogInCallOrder) {
+    ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(3, kPrimary));
+    ASSERT_EQ(3u, enumerate());
+    for (std::uint32_t c = 0; c < 3; ++c) ASSERT_EQ(1u, XAVO_HAL_InitialiseCard(kTag, c));
+    XAVO_SIM_ClearCallLog();
+    const std::uint32_t cards[] = {2, 0, 1, XAVO_SIM_ANY, 0, 2, 70};
+    for (std::uint32_t i = 0; i < std::size(cards); ++i) {
+        if (cards[i] == XAVO_SIM_ANY)
+            XAVO_HAL_Initialise();
+        else
+            XAVO_HAL_SetWord(kTag, cards[i], kScratch, i);
+    }
+    ASSERT_EQ(std::size(cards), XAVO_SIM_ReturnCallLogLength());
+    for (std::uint32_t i = 0; i < std::size(cards); ++i) {
+        XAVO_SIM_CallRecord r{};
+        ASSERT_EQ(1u, XAVO_SIM_GetCallLogEntry(i, &r));
+        EXPECT_EQ(cards[i], r.card) << i;
+        if (cards[i] != XAVO_SIM_ANY) {
+            EXPECT_EQ(i, r.value) << i;
+        }
+    }
+    EXPECT_EQ(1u, XAVO_SIM_CountCalls(0, 70, XAVO_SIM_ANY));
+}
+
 TEST_F(SimCallLog, ForcedAndFailedReadsLogWhatTheCallerReceived) {
     openCard();
     XAVO_SIM_FaultRule rule = anyRule(XAVO_SIM_OP_GET_WORD, XAVO_SIM_ACTION_FAIL_STORE);
@@ -345,6 +457,7 @@ TEST_F(SimCallLog, CallerMarkBelongsToTheThreadAndResets) {
     EXPECT_EQ(XAVO_SIM_CALLER_SERVICE, r.caller);
 
     XAVO_SIM_Reset();
+    XAVO_SIM_SetCallLogEnabled(1);
     XAVO_HAL_Initialise();
     ASSERT_EQ(1u, XAVO_SIM_GetCallLogEntry(0, &r));
     EXPECT_EQ(XAVO_SIM_CALLER_LIBRARY, r.caller) << "reset clears the mark";
@@ -367,6 +480,8 @@ TEST_F(SimCallLog, KeepsOnlyTheMostRecentMillionCalls) {
 }
 
 TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
+    // Run under a thread sanitizer, this also shows that hardware-access and control calls on one
+    // card never overlap.
     constexpr std::uint32_t kCards = 4, kThreadsPerCard = 2, kCalls = 500;
     ASSERT_EQ(1u, XAVO_SIM_ConfigureCards(kCards, kPrimary));
     ASSERT_EQ(kCards, enumerate());
@@ -391,6 +506,15 @@ TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
             XAVO_SIM_ReturnCallLogLength();
         });
     }
+    // Control calls on the same cards at the same time.
+    for (std::uint32_t card = 0; card < kCards; ++card) {
+        threads.emplace_back([card, &failures] {
+            std::uint32_t v = 0;
+            for (std::uint32_t i = 0; i < kCalls; ++i) {
+                if (!XAVO_SIM_AdvanceEncoder(card, 0, 1) || !XAVO_SIM_Peek(card, kOutOfRangeCount, &v)) ++failures;
+            }
+        });
+    }
     for (auto& th : threads) th.join();
 
     EXPECT_EQ(0u, failures.load());
@@ -399,6 +523,7 @@ TEST_F(SimConcurrency, ParallelCallsOnSeveralCardsKeepEveryEffectAndRecord) {
     for (std::uint32_t c = 0; c < kCards; ++c) {
         EXPECT_EQ(kThreadsPerCard * kCalls, peek(kOutOfRangeCount, c));
         EXPECT_EQ(kCalls - 1, peek(4 * c, c));
+        EXPECT_EQ(kCalls, peek(perReg(0x20), c));
     }
 }
 

@@ -157,6 +157,36 @@ TEST_F(SimRegisterClasses, ReadsWritesAndPowerUpFollowEachRegistersClass) {
     EXPECT_EQ(0u, read(kOutOfRangeCount));
 }
 
+TEST_F(SimRegisterClasses, WriteOnlyRegistersReadZeroWhateverWasWrittenAndWhicheverFirmwareRuns) {
+    const struct {
+        const char* name;
+        std::uint32_t address;
+    } registers[] = {
+        {"sampling curved-gate port", smpReg(0x00)}, {"sampling TCG port", smpReg(0x70)},
+        {"peripheral analogue control", perReg(0x00)}, {"peripheral start delay", perReg(0x04)},
+        {"peripheral encoder control", perReg(0x1C)},
+    };
+    const struct {
+        const char* name;
+        std::uint32_t sampling, peripheral;
+    } firmware[] = {{"none", 0, 0}, {"sequenced", kSequencedSampling, kSequencedPeripheral},
+                    {"older", kOlderSampling, kOlderPeripheral}};
+    constexpr std::uint32_t kPatterns[] = {0xFFFFFFFF, 0x7FFFFFFF, 0x12345678, 0x0000FFFF, 0x00000001};
+    openCard();
+    for (const auto& f : firmware) {
+        SCOPED_TRACE(f.name);
+        ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, f.sampling, f.peripheral));
+        for (const auto& r : registers) {
+            SCOPED_TRACE(r.name);
+            for (const std::uint32_t pattern : kPatterns) {
+                write(r.address, pattern);
+                EXPECT_EQ(0u, read(r.address)) << std::hex << pattern;
+                EXPECT_EQ(0u, read(r.address)) << std::hex << pattern << ", read again";
+            }
+        }
+    }
+}
+
 TEST_F(SimRegisterClasses, ProbeAttachedInputDrivesBit31) {
     openCard();
     ASSERT_EQ(1u, XAVO_SIM_SetProbeAttached(0, 0));

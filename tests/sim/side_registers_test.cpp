@@ -83,20 +83,24 @@ TEST_F(SimSideRegisters, StrobesAreCountedAndNeverStored) {
 }
 
 TEST_F(SimSideRegisters, CapturedBScansShowInTheStatusUntilCaptureRestarts) {
+    // 0x64 bits 16-30 hold the count itself, 0x4C the count less one (0 when none): a reader that
+    // takes one for the other is off by one somewhere in this table.
+    const struct {
+        std::uint32_t captured, status, inMemory;
+    } cases[] = {{0, 0, 0}, {1, 1, 0}, {2, 2, 1}, {5, 5, 4}, {0x7FFF, 0x7FFF, 0x7FFE}};
     openCard();
-    ASSERT_EQ(1u, XAVO_SIM_SetCapturedBScans(0, 5));
-    std::uint32_t status = 0;
-    std::uint32_t inMemory = 0;
-    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x64), &status));
-    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x4C), &inMemory));
-    EXPECT_EQ(5u, (status >> 16) & 0x7FFF);
-    EXPECT_EQ(4u, inMemory);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.captured);
+        ASSERT_EQ(1u, XAVO_SIM_SetCapturedBScans(0, c.captured));
+        EXPECT_EQ(c.status, read(smpReg(0x64)) >> 16 & 0x7FFF);
+        EXPECT_EQ(0u, read(smpReg(0x64)) >> 31) << "bit 31 stays clear";
+        EXPECT_EQ(c.inMemory, read(smpReg(0x4C)));
+    }
 
-    ASSERT_EQ(1u, XAVO_HAL_SetWord(kTag, 0, smpReg(0x6C), 0x100));
-    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x64), &status));
-    ASSERT_EQ(1u, XAVO_HAL_GetWord(kTag, 0, smpReg(0x4C), &inMemory));
-    EXPECT_EQ(0u, (status >> 16) & 0x7FFF);
-    EXPECT_EQ(0u, inMemory);
+    ASSERT_EQ(1u, XAVO_SIM_SetCapturedBScans(0, 5));
+    write(smpReg(0x6C), 0x100);
+    EXPECT_EQ(0u, read(smpReg(0x64)) >> 16 & 0x7FFF);
+    EXPECT_EQ(0u, read(smpReg(0x4C)));
     EXPECT_EQ(0u, XAVO_SIM_SetCapturedBScans(0, 0x8000));
 }
 

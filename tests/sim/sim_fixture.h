@@ -1,5 +1,5 @@
-// Shared fixture of the simulated-card tests: a fresh card set of one primary card, enumerated
-// and opened, and short helpers for word access.
+// Shared fixture of the simulated-card tests: a fresh card set of one primary card with the full
+// call log on, and short helpers for enumeration, opening and word access.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -58,6 +58,7 @@ protected:
         unsetenv("XAVO_SIM_CARDS");
         unsetenv("XAVO_SIM_DEVICE");
         XAVO_SIM_Reset();
+        XAVO_SIM_SetCallLogEnabled(1);
     }
 
 public:

@@ -34,6 +34,41 @@ std::uint32_t stepView(std::uint32_t address, std::uint32_t step) {
     return v;
 }
 
+TEST_F(SimStepBanking, SampleWordsAtPowerUpHoldInEveryStepThroughReleasesAndPowerCycles) {
+    constexpr std::uint32_t kSampleControl = smpReg(0x58), kWords = 0x0011;
+    auto expectEveryStep = [](std::uint32_t words, std::uint32_t otherBits) {
+        for (std::uint32_t s = 0; s < 32; ++s) EXPECT_EQ(otherBits | words, stepView(kSampleControl, s)) << s;
+    };
+    openCard();
+    ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, kSequencedSampling, kSequencedPeripheral));
+    write(kSamplingStep, 3);
+    write(kSampleControl, 0x00050009);  // drop count 5, step 3's words 9
+    ASSERT_EQ(1u, XAVO_SIM_SetSampleWordsAtPowerUp(0, kWords));
+    expectEveryStep(kWords, 0x00050000);  // set at once in every step; the other bits stay
+    EXPECT_EQ(0x00050000u | kWords, read(kSampleControl));
+
+    write(kSampleControl, 0x0007);
+    ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, kSequencedSampling, kSequencedPeripheral));
+    expectEveryStep(kWords, 0);
+    ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, kOlderSampling, kOlderPeripheral));
+    EXPECT_EQ(kWords, read(kSampleControl));
+
+    // A release of a downloaded pair and a power cycle return to it as well.
+    write(kSampleControl, 0x0007);
+    release();
+    EXPECT_EQ(kWords, read(kSampleControl));
+    write(kSampleControl, 0x0007);
+    ASSERT_EQ(1u, XAVO_SIM_PowerCycle(0));
+    EXPECT_EQ(kWords, read(kSampleControl));
+
+    EXPECT_EQ(0u, XAVO_SIM_SetSampleWordsAtPowerUp(0, 0x10000));
+    EXPECT_EQ(0u, XAVO_SIM_SetSampleWordsAtPowerUp(1, kWords));
+    EXPECT_EQ(kWords, read(kSampleControl));
+    XAVO_SIM_Reset();
+    openCard();
+    EXPECT_EQ(0x0003u, read(kSampleControl)) << "a reset restores the usual power-up value";
+}
+
 TEST_F(SimStepBanking, SequenceCompatibleFirmwareKeepsOneCopyPerStep) {
     openCard();
     ASSERT_EQ(1u, XAVO_SIM_PreloadFirmware(0, kSequencedSampling, kSequencedPeripheral));

@@ -46,6 +46,7 @@ void LibraryFixture::reload()
     XAVO_SIM_Reset();
     DC_SIM_Reset();
     RawScan_SIM_Reset();
+    XAVO_SIM_SetCallLogEnabled(1); // tests read the calls the card received
     XAVO_SIM_ConfigureCards(cardCount, deviceId);
     loadLibrary();
 }

@@ -88,7 +88,8 @@ typedef struct XAVO_SIM_CallRecord {
 XAVO_HAL_API uint32_t XAVO_SIM_ConfigureCards(uint32_t count, uint32_t deviceId);
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnNumberOfCards(void);
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnDeviceId(void);
-/* Back to the environment's card set at power-up; fault rules, knobs and the call log cleared. */
+/* Back to the environment's card set at power-up; fault rules, knobs and the call log cleared,
+   the full call log switched off. */
 XAVO_HAL_API void XAVO_SIM_Reset(void);
 /* When set, InitialiseCardType for a device without cards returns 1 with n = 0. */
 XAVO_HAL_API void XAVO_SIM_SetEmptyEnumerationSucceeds(uint32_t flag);
@@ -291,14 +292,22 @@ XAVO_HAL_API void XAVO_SIM_ClearFaultRules(void);
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnFaultRuleHits(uint32_t ruleId);
 
 /* ---- call log ----
-   The log keeps the most recent 1 000 000 calls; older records are dropped, oldest first, and
-   entry 0 is always the oldest record kept. CountCalls counts the records kept. */
+   Each card keeps the log of its own calls, so that logging never makes two cards wait for each
+   other. The full log, a record of every call, is off until a test switches it on
+   (XAVO_SIM_SetCallLogEnabled); while it is on, the records of all cards read as one log in the
+   order the calls were made. The log keeps the most recent 1 000 000 calls; older records are
+   dropped, oldest first, and entry 0 is always the oldest record kept. Counts are kept whether
+   the full log is on or off. */
 
 #define XAVO_SIM_CALL_LOG_CAPACITY 1000000u
 XAVO_HAL_API uint32_t XAVO_SIM_ReturnCallLogLength(void);
 XAVO_HAL_API uint32_t XAVO_SIM_GetCallLogEntry(uint32_t index, XAVO_SIM_CallRecord* record);
+/* Forgets the records and the counts. */
 XAVO_HAL_API void XAVO_SIM_ClearCallLog(void);
-/* Number of logged calls matching an operation mask (0: any), card and address (XAVO_SIM_ANY: any). */
+/* Number of calls matching an operation mask (0: any), card and address (XAVO_SIM_ANY: any).
+   While the full log is on, the records kept are counted. While it is off, every call since the
+   last clear is counted, but an address matches only reads and writes of register words, and a
+   card index of 64 or more only as XAVO_SIM_ANY. */
 XAVO_HAL_API uint32_t XAVO_SIM_CountCalls(uint32_t operations, uint32_t card, uint32_t address);
 
 /* Marks the calling thread's following hardware-access calls as made by a service (1) or by
@@ -476,6 +485,18 @@ typedef struct XAVO_SIM_Scene {
 /* The scene every card starts with (enabled, with the values above). */
 XAVO_HAL_API void XAVO_SIM_GetDefaultScene(XAVO_SIM_Scene* scene);
 XAVO_HAL_API uint32_t XAVO_SIM_SetScene(uint32_t card, const XAVO_SIM_Scene* scene);
+
+/* Switches the full call log on (1) or off (0, the default; also after XAVO_SIM_Reset). Records
+   kept stay readable after the log is switched off, until cleared. */
+XAVO_HAL_API void XAVO_SIM_SetCallLogEnabled(uint32_t flag);
+XAVO_HAL_API uint32_t XAVO_SIM_IsCallLogEnabled(void);
+
+/* ---- sample word count ---- */
+
+/* The words per oversample + 1 that sampling 0x58 bits 0-15 hold in every step at power-up and
+   after every release (default 0x0003). Sets the value in every step at once as well; the other
+   bits of 0x58 keep theirs. 0 to 0xFFFF. */
+XAVO_HAL_API uint32_t XAVO_SIM_SetSampleWordsAtPowerUp(uint32_t card, uint32_t wordsPlusOne);
 
 #ifdef __cplusplus
 }

@@ -53,11 +53,10 @@ bool FaultRules::matches(const XAVO_SIM_FaultRule& r, const CallDescriptor& c) {
     return true;
 }
 
-std::uint32_t FaultRules::add(const XAVO_SIM_FaultRule& rule) {
-    if (!isWellFormed(rule) || nextId_ == 0) return 0;
-    const std::uint32_t id = nextId_++;
-    rules_.push_back({id, rule, 0, 0});
-    return id;
+void FaultRules::add(std::uint32_t id, const XAVO_SIM_FaultRule& rule) {
+    const auto at = std::upper_bound(rules_.begin(), rules_.end(), id,
+                                     [](std::uint32_t i, const Entry& e) { return i < e.id; });
+    rules_.insert(at, {id, rule, 0, 0});
 }
 
 bool FaultRules::remove(std::uint32_t id) {
@@ -67,21 +66,32 @@ bool FaultRules::remove(std::uint32_t id) {
     return true;
 }
 
-std::uint32_t FaultRules::hits(std::uint32_t id) const {
+std::optional<std::uint32_t> FaultRules::hits(std::uint32_t id) const {
     for (const Entry& e : rules_)
         if (e.id == id)
             return static_cast<std::uint32_t>(std::min<std::uint64_t>(e.hits, std::numeric_limits<std::uint32_t>::max()));
-    return 0;
+    return std::nullopt;
 }
 
-std::optional<XAVO_SIM_FaultRule> FaultRules::evaluate(const CallDescriptor& call) {
-    for (Entry& e : rules_) {
-        if (!matches(e.rule, call)) continue;
-        ++e.matches;
-        if (e.matches <= e.rule.skip) continue;
-        if (e.rule.count != 0 && e.hits >= e.rule.count) continue;
-        ++e.hits;
-        return e.rule;
+bool FaultRules::acts(Entry& e, const CallDescriptor& call) {
+    if (!matches(e.rule, call)) return false;
+    ++e.matches;
+    if (e.matches <= e.rule.skip) return false;
+    if (e.rule.count != 0 && e.hits >= e.rule.count) return false;
+    ++e.hits;
+    return true;
+}
+
+std::optional<XAVO_SIM_FaultRule> FaultRules::evaluate(const CallDescriptor& call, FaultRules& rules,
+                                                       FaultRules* more) {
+    auto a = rules.rules_.begin();
+    const auto aEnd = rules.rules_.end();
+    auto b = more != nullptr ? more->rules_.begin() : aEnd;
+    const auto bEnd = more != nullptr ? more->rules_.end() : aEnd;
+    while (a != aEnd || b != bEnd) {
+        const bool takeA = b == bEnd || (a != aEnd && a->id < b->id);
+        Entry& e = takeA ? *a++ : *b++;
+        if (acts(e, call)) return e.rule;
     }
     return std::nullopt;
 }

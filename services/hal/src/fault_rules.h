@@ -1,5 +1,8 @@
 // Fault rules: each matches hardware-access calls by operation, card, address, value and
 // caller, lets `skip` matches pass, then acts on `count` of them (0: every later match).
+// A card index keeps the rules that name it, under its own lock; the rules for every card
+// form one more list. Identifiers are given in the order rules are added, and a call meets
+// the rules of its card and the rules for every card as one list in that order.
 #pragma once
 
 #include <cstdint>
@@ -31,15 +34,21 @@ bool operationReturnsValue(std::uint32_t operation);
 
 class FaultRules {
 public:
-    // Returns the new rule's identifier, or 0 when the rule is malformed.
-    std::uint32_t add(const XAVO_SIM_FaultRule& rule);
+    static bool isWellFormed(const XAVO_SIM_FaultRule& rule);
+
+    // Adds a well-formed rule under the identifier the caller chose.
+    void add(std::uint32_t id, const XAVO_SIM_FaultRule& rule);
     bool remove(std::uint32_t id);
     void clear() { rules_.clear(); }
-    std::uint32_t hits(std::uint32_t id) const;
+    bool empty() const { return rules_.empty(); }
+    // How many calls rule `id` acted on; nullopt when this list does not hold it.
+    std::optional<std::uint32_t> hits(std::uint32_t id) const;
 
-    // Rules are tried in the order they were added. Every matching rule counts the call; the
-    // first one past its skip and within its count acts, and later rules do not see the call.
-    std::optional<XAVO_SIM_FaultRule> evaluate(const CallDescriptor& call);
+    // Rules are tried in the order of their identifiers, across both lists (`more` may be
+    // null). Every matching rule counts the call; the first one past its skip and within its
+    // count acts, and later rules do not see the call.
+    static std::optional<XAVO_SIM_FaultRule> evaluate(const CallDescriptor& call, FaultRules& rules,
+                                                      FaultRules* more);
 
 private:
     struct Entry {
@@ -48,11 +57,12 @@ private:
         std::uint64_t matches;
         std::uint64_t hits;
     };
-    static bool isWellFormed(const XAVO_SIM_FaultRule& rule);
     static bool matches(const XAVO_SIM_FaultRule& rule, const CallDescriptor& call);
 
-    std::vector<Entry> rules_;
-    std::uint32_t nextId_ = 1;
+    // Whether `e` acts on the call, counting the match.
+    static bool acts(Entry& e, const CallDescriptor& call);
+
+    std::vector<Entry> rules_;  // in identifier order
 };
 
 }  // namespace xavo::sim

@@ -54,12 +54,10 @@ SimCard::SimCard(std::uint32_t deviceId) : deviceId_(deviceId) {}
 // ---------------------------------------------------------------- open state and DMA
 
 void SimCard::open() {
-    std::lock_guard lock(mutex_);
     open_ = true;
 }
 
 bool SimCard::close() {
-    std::lock_guard lock(mutex_);
     if (!open_) return false;
     open_ = false;
     dmaOpen_ = false;
@@ -67,14 +65,12 @@ bool SimCard::close() {
 }
 
 bool SimCard::openDmaChannel() {
-    std::lock_guard lock(mutex_);
     if (!open_ || dmaOpen_) return false;
     dmaOpen_ = true;
     return true;
 }
 
 bool SimCard::closeDmaChannel() {
-    std::lock_guard lock(mutex_);
     if (!open_ || !dmaOpen_) return false;
     dmaOpen_ = false;
     return true;
@@ -97,7 +93,6 @@ bool SimCard::inRangeOnly() const {
 
 bool SimCard::dmaTransfer(void* hostBuffer, std::uint32_t address, std::uint32_t bytes, std::uint32_t direction,
                           std::optional<std::uint32_t> partialBytes) {
-    std::lock_guard lock(mutex_);
     if (!open_ || !dmaOpen_) return false;
     if (direction != XAVO_HAL_DMA_HOST_TO_CARD && direction != XAVO_HAL_DMA_CARD_TO_HOST) return false;
     if (address % 4 != 0 || !SampleMemory::contains(address, bytes)) return false;
@@ -113,7 +108,6 @@ bool SimCard::dmaTransfer(void* hostBuffer, std::uint32_t address, std::uint32_t
 
 bool SimCard::setWord(std::uint32_t address, std::uint32_t value) {
     using W = DecodedAddress::Window;
-    std::lock_guard lock(mutex_);
     if (!open_) return false;
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
@@ -139,7 +133,6 @@ bool SimCard::setWord(std::uint32_t address, std::uint32_t value) {
 
 bool SimCard::getWord(std::uint32_t address, std::uint32_t& value) {
     using W = DecodedAddress::Window;
-    std::lock_guard lock(mutex_);
     if (!open_) return false;
     const DecodedAddress d = decodeAddress(address);
     switch (d.window) {
@@ -334,6 +327,16 @@ void SimCard::setDownloadCorrupt(bool corrupt) {
     knobs_.downloadCorrupt = corrupt;
 }
 
+void SimCard::setSampleWordsAtPowerUp(std::uint32_t wordsPlusOne) {
+    std::lock_guard lock(mutex_);
+    knobs_.sampleWordsAtPowerUp = wordsPlusOne & smp::kSampleControlBankedBits;
+    applySampleWordsAtPowerUp();
+}
+
+void SimCard::applySampleWordsAtPowerUp() {
+    storeInEveryStep(Bank::Sampling, smp::kSampleControl, smp::kSampleControlBankedBits, knobs_.sampleWordsAtPowerUp);
+}
+
 // ---------------------------------------------------------------- test actions
 
 void SimCard::preloadFirmware(const fwimage::ImagePair& pair) {
@@ -361,6 +364,7 @@ void SimCard::powerCycle() {
     std::lock_guard lock(mutex_);
     hw_ = Hardware{};
     acquisition_.powerUp();
+    applySampleWordsAtPowerUp();
     eeprom_.powerCycle();
 }
 

@@ -1,7 +1,9 @@
 // One simulated card: its open state, DMA channel, three register banks, sample memory,
 // EEPROM, firmware download and running firmware, frequency synthesiser and the status bits
-// the card library polls. Every public member locks the card's own mutex, so one call is one
-// atomic step of the card.
+// the card library polls. One call is one atomic step of the card: the hardware-access members
+// run under the lock of the slot the card is active in, which their caller holds; every other
+// public member locks the card's own mutex, and the control interface holds the slot's lock as
+// well while the card is active, so that the two never overlap.
 //
 // State comes in three lifetimes:
 //   - knobs (fault injection and inputs): kept until the card set is reset;
@@ -78,7 +80,7 @@ public:
 
     std::uint32_t deviceId() const { return deviceId_; }
 
-    // ---- hardware access ----
+    // ---- hardware access (the caller holds the lock of the card's slot) ----
     void open();
     bool close();  // false when not open; closes the DMA channel too
     bool openDmaChannel();   // false when the card is not open or the channel already is
@@ -126,6 +128,8 @@ public:
     void setRawConversionCode(std::uint32_t code12);
     void setForcedRawConversionWord(std::optional<std::uint32_t> word);
     void setDownloadCorrupt(bool corrupt);
+    // Sampling 0x58 bits 0-15 at power-up and after a release, in every step; set now as well.
+    void setSampleWordsAtPowerUp(std::uint32_t wordsPlusOne);
 
     // ---- test actions ----
     // Runs the pair as if a download of it had been released (registers to power-up);
@@ -188,6 +192,7 @@ private:
         std::uint32_t rawConversionCode = 0;  // 12-bit two's complement
         std::optional<std::uint32_t> forcedRawWord;
         bool downloadCorrupt = false;
+        std::uint32_t sampleWordsAtPowerUp = smp::kSampleControlPowerUp;
     };
 
     // What the sampling and peripheral firmware hold beyond their register latches.
@@ -234,6 +239,9 @@ private:
     // step's copy; store() writes both.
     std::uint32_t stored(Bank bank, std::uint32_t offset) const;
     void store(Bank bank, std::uint32_t offset, std::uint32_t value);
+    // Sets `bits` of a register to `value` in the latch and in every step's copy.
+    void storeInEveryStep(Bank bank, std::uint32_t offset, std::uint32_t bits, std::uint32_t value);
+    void applySampleWordsAtPowerUp();
     std::uint32_t selectedStep(Bank selectorBank, std::uint32_t selectorOffset) const;
     // A step-banked register as step `step` holds it (other registers: the stored value).
     std::uint32_t storedForStep(Bank bank, std::uint32_t offset, std::uint32_t step) const;

@@ -71,6 +71,13 @@ void SimCard::store(Bank bank, std::uint32_t offset, std::uint32_t value) {
     hw_.banks.stepCopies[i][selectedStep(r.selectorBank, r.selectorOffset)] = value & r.bankedBits;
 }
 
+void SimCard::storeInEveryStep(Bank bank, std::uint32_t offset, std::uint32_t bits, std::uint32_t value) {
+    latch(bank, offset) = (latch(bank, offset) & ~bits) | (value & bits);
+    const int i = bankedIndex(bank, offset);
+    if (i < 0) return;
+    for (std::uint32_t& copy : hw_.banks.stepCopies[i]) copy = (copy & ~bits) | (value & bits);
+}
+
 bool SimCard::peekStep(std::uint32_t address, std::uint32_t step, std::uint32_t& value) const {
     std::lock_guard lock(mutex_);
     const DecodedAddress d = decodeAddress(address);
@@ -222,6 +229,7 @@ void SimCard::activateFirmware(const fwimage::ImagePair& pair) {
     hw_.banks.tcg = TcgTable(hw_.sequenceCompatible);
     latch(Bank::Sampling, kRegVersion) = pair.sampling.value_or(0);
     latch(Bank::Peripheral, kRegVersion) = pair.peripheral.value_or(0);
+    applySampleWordsAtPowerUp();
 }
 
 // ---------------------------------------------------------------- sampling bank

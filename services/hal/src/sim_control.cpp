@@ -9,7 +9,7 @@ using namespace xavo::sim;
 
 namespace {
 
-std::shared_ptr<SimCard> card(std::uint32_t index) { return SimWorld::instance().configuredCard(index); }
+CardAccess card(std::uint32_t index) { return SimWorld::instance().accessCard(index); }
 
 std::optional<Bank> bankOf(std::uint32_t bank) {
     switch (bank) {
@@ -569,6 +569,19 @@ XAVO_HAL_API uint32_t XAVO_SIM_SetScene(uint32_t index, const XAVO_SIM_Scene* sc
     const auto c = card(index);
     if (!c || scene == nullptr) return 0;
     c->setScene(*scene);
+    return 1;
+}
+
+XAVO_HAL_API void XAVO_SIM_SetCallLogEnabled(uint32_t flag) { SimWorld::instance().setLogEnabled(flag != 0); }
+
+XAVO_HAL_API uint32_t XAVO_SIM_IsCallLogEnabled(void) { return result(SimWorld::instance().logEnabled()); }
+
+// ---- sample word count ----
+
+XAVO_HAL_API uint32_t XAVO_SIM_SetSampleWordsAtPowerUp(uint32_t index, uint32_t wordsPlusOne) {
+    const auto c = card(index);
+    if (!c || wordsPlusOne > kWordBits) return 0;
+    c->setSampleWordsAtPowerUp(wordsPlusOne);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // The hardware-access calls of the simulated card. Each call passes the fault rules first,
-// then takes effect on the card, then is appended to the call log.
+// then takes effect on the card, then is counted (and recorded while the full log is on).
 #include <optional>
+#include <utility>
 
 #include "XAVOCommonHAL.h"
 #include "sim_world.h"
@@ -23,14 +24,10 @@ struct Injected {
     }
 };
 
-// Runs one call: rules, effect, log. `perform` does the call's normal work and returns its
-// outcome; `out` is the pointer the call hands a value back through, if it has one.
+// The call's outcome under the rule that acts on it, if any. `perform` does the call's normal
+// work; `out` is the pointer the call hands a value back through, if it has one.
 template <typename Perform>
-std::uint32_t runCall(CallDescriptor call, std::uint32_t* out, Perform&& perform) {
-    SimWorld& world = SimWorld::instance();
-    call.caller = world.currentCaller();
-    const Injected injected{world.evaluateRules(call)};
-
+Outcome resolve(const CallDescriptor& call, const Injected& injected, std::uint32_t* out, Perform&& perform) {
     Outcome outcome;
     if (injected.is(XAVO_SIM_ACTION_FAIL)) {
         outcome = {0, 0};
@@ -47,7 +44,46 @@ std::uint32_t runCall(CallDescriptor call, std::uint32_t* out, Perform&& perform
         if (injected.is(XAVO_SIM_ACTION_RESULT) && outcome.result != 0) outcome.result = injected.rule->result;
     }
     if (call.operation == XAVO_SIM_OP_SET_WORD) outcome.value = call.value;
-    world.appendLog(call, outcome.value, outcome.result);
+    return outcome;
+}
+
+XAVO_SIM_CallRecord recordOf(const CallDescriptor& call, const Outcome& outcome) {
+    return {call.operation, call.card,   call.address,   outcome.value,
+            call.length,    call.direction, outcome.result, call.caller};
+}
+
+// Runs one call on a card: rules, effect, record, all under the card's own slot and nothing
+// shared with other cards. `perform` gets the active card, or nullptr for a wrong tag or an
+// index outside the active set.
+template <typename Perform>
+std::uint32_t runCardCall(std::uint32_t tag, CallDescriptor call, std::uint32_t* out, Perform&& perform) {
+    SimWorld& world = SimWorld::instance();
+    call.caller = world.currentCaller();
+    CardSlot& slot = world.slotOf(call.card);
+    const std::lock_guard lock(slot.mutex);
+    const Injected injected{world.evaluateRules(slot, call)};
+    SimCard* const card = SimWorld::activeCard(slot, tag);
+    const Outcome outcome =
+        resolve(call, injected, out, [&](const Injected& i) { return perform(card, i); });
+    world.recordCall(slot, recordOf(call, outcome));
+    return outcome.result;
+}
+
+// Runs one call that names no card. Its effect takes the card set's lock, so the shared slot
+// is held only while the rules are met and while the call is recorded.
+template <typename Perform>
+std::uint32_t runCardSetCall(CallDescriptor call, std::uint32_t* out, Perform&& perform) {
+    SimWorld& world = SimWorld::instance();
+    call.caller = world.currentCaller();
+    CardSlot& slot = world.slotOf(XAVO_SIM_ANY);
+    Injected injected;
+    {
+        const std::lock_guard lock(slot.mutex);
+        injected.rule = world.evaluateRules(slot, call);
+    }
+    const Outcome outcome = resolve(call, injected, out, std::forward<Perform>(perform));
+    const std::lock_guard lock(slot.mutex);
+    world.recordCall(slot, recordOf(call, outcome));
     return outcome.result;
 }
 
@@ -70,7 +106,7 @@ extern "C" {
 XAVO_HAL_API uint32_t XAVO_HAL_Initialise(void) {
     CallDescriptor call;
     call.operation = XAVO_SIM_OP_INITIALISE;
-    return runCall(call, nullptr, [](const Injected&) {
+    return runCardSetCall(call, nullptr, [](const Injected&) {
         SimWorld::instance().numberOfCards();  // creates the card set on first use
         return Outcome{1, 0};
     });
@@ -81,7 +117,7 @@ XAVO_HAL_API uint32_t XAVO_HAL_InitialiseCardType(uint32_t vendorId, uint32_t de
     CallDescriptor call;
     call.operation = XAVO_SIM_OP_INITIALISE_CARD_TYPE;
     call.address = deviceId;
-    return runCall(call, numberOfCards, [&](const Injected&) {
+    return runCardSetCall(call, numberOfCards, [&](const Injected&) {
         if (numberOfCards == nullptr) return Outcome{0, 0};
         std::optional<std::uint32_t> found;
         const bool ok = SimWorld::instance().initialiseCardType(vendorId, deviceId, tag, found);
@@ -91,55 +127,46 @@ XAVO_HAL_API uint32_t XAVO_HAL_InitialiseCardType(uint32_t vendorId, uint32_t de
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_InitialiseCard(uint32_t tag, uint32_t card) {
-    return runCall(cardCall(XAVO_SIM_OP_INITIALISE_CARD, card), nullptr, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        if (!c) return Outcome{0, 0};
+    return runCardCall(tag, cardCall(XAVO_SIM_OP_INITIALISE_CARD, card), nullptr, [](SimCard* c, const Injected&) {
+        if (c == nullptr) return Outcome{0, 0};
         c->open();
         return Outcome{1, 0};
     });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_UninitialiseCard(uint32_t tag, uint32_t card) {
-    return runCall(cardCall(XAVO_SIM_OP_UNINITIALISE_CARD, card), nullptr, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        return fromBool(c && c->close());
-    });
+    return runCardCall(tag, cardCall(XAVO_SIM_OP_UNINITIALISE_CARD, card), nullptr,
+                       [](SimCard* c, const Injected&) { return fromBool(c != nullptr && c->close()); });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_SetWord(uint32_t tag, uint32_t card, uint32_t address, uint32_t value) {
     CallDescriptor call = cardCall(XAVO_SIM_OP_SET_WORD, card);
     call.address = address;
     call.value = value;
-    return runCall(call, nullptr, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        return fromBool(c && c->setWord(address, value));
+    return runCardCall(tag, call, nullptr, [&](SimCard* c, const Injected&) {
+        return fromBool(c != nullptr && c->setWord(address, value));
     });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_GetWord(uint32_t tag, uint32_t card, uint32_t address, uint32_t* value) {
     CallDescriptor call = cardCall(XAVO_SIM_OP_GET_WORD, card);
     call.address = address;
-    return runCall(call, value, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
+    return runCardCall(tag, call, value, [&](SimCard* c, const Injected&) {
         std::uint32_t read = 0;
-        if (value == nullptr || !c || !c->getWord(address, read)) return Outcome{0, 0};
+        if (value == nullptr || c == nullptr || !c->getWord(address, read)) return Outcome{0, 0};
         *value = read;
         return Outcome{1, read};
     });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_OpenDMAChannel(uint32_t tag, uint32_t card) {
-    return runCall(cardCall(XAVO_SIM_OP_OPEN_DMA, card), nullptr, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        return fromBool(c && c->openDmaChannel());
-    });
+    return runCardCall(tag, cardCall(XAVO_SIM_OP_OPEN_DMA, card), nullptr,
+                       [](SimCard* c, const Injected&) { return fromBool(c != nullptr && c->openDmaChannel()); });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_CloseDMAChannel(uint32_t tag, uint32_t card) {
-    return runCall(cardCall(XAVO_SIM_OP_CLOSE_DMA, card), nullptr, [&](const Injected&) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        return fromBool(c && c->closeDmaChannel());
-    });
+    return runCardCall(tag, cardCall(XAVO_SIM_OP_CLOSE_DMA, card), nullptr,
+                       [](SimCard* c, const Injected&) { return fromBool(c != nullptr && c->closeDmaChannel()); });
 }
 
 XAVO_HAL_API uint32_t XAVO_HAL_PerformDMATransfer(uint32_t tag, uint32_t card, void* hostBuffer, uint32_t address,
@@ -148,9 +175,9 @@ XAVO_HAL_API uint32_t XAVO_HAL_PerformDMATransfer(uint32_t tag, uint32_t card, v
     call.address = address;
     call.length = byteCount;
     call.direction = direction;
-    return runCall(call, nullptr, [&](const Injected& injected) {
-        const auto c = SimWorld::instance().activeCard(tag, card);
-        return fromBool(c && c->dmaTransfer(hostBuffer, address, byteCount, direction, injected.partialBytes()));
+    return runCardCall(tag, call, nullptr, [&](SimCard* c, const Injected& injected) {
+        return fromBool(c != nullptr &&
+                        c->dmaTransfer(hostBuffer, address, byteCount, direction, injected.partialBytes()));
     });
 }
 

@@ -1,7 +1,9 @@
 #include "sim_world.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <strings.h>
 
 namespace xavo::sim {
@@ -51,16 +53,35 @@ SimWorld& SimWorld::instance() {
     return *world;
 }
 
+template <typename Visit>
+void SimWorld::forEachSlot(Visit&& visit) {
+    for (CardSlot& slot : slots_) visit(slot);
+    visit(other_);
+}
+
+// ---------------------------------------------------------------- card set
+
 void SimWorld::ensureCreatedLocked() {
     if (!created_) powerUpLocked(cardSetFromEnvironment());
 }
 
 void SimWorld::powerUpLocked(const CardSetConfig& config) {
     cards_.clear();
-    active_.clear();
     for (std::uint32_t i = 0; i < config.count; ++i) cards_.push_back(std::make_shared<SimCard>(config.deviceId));
+    activateLocked({});
     deviceId_ = config.deviceId;
     created_ = true;
+}
+
+void SimWorld::activateLocked(const std::vector<std::shared_ptr<SimCard>>& cards) {
+    for (std::uint32_t i = 0; i < kMaxCards; ++i) {
+        std::lock_guard lock(slots_[i].mutex);
+        slots_[i].card = i < cards.size() ? cards[i] : nullptr;
+    }
+    activeSlotOf_.assign(cards_.size(), kMaxCards);
+    for (std::uint32_t k = 0; k < cards_.size(); ++k)
+        for (std::uint32_t i = 0; i < cards.size() && i < kMaxCards; ++i)
+            if (cards[i] == cards_[k]) activeSlotOf_[k] = i;
 }
 
 bool SimWorld::configure(std::uint32_t count, std::uint32_t deviceId) {
@@ -72,11 +93,14 @@ bool SimWorld::configure(std::uint32_t count, std::uint32_t deviceId) {
 }
 
 void SimWorld::reset() {
-    std::lock_guard lock(mutex_);
-    powerUpLocked(cardSetFromEnvironment());
-    emptyEnumerationSucceeds_ = false;
-    rules_.clear();
-    log_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        powerUpLocked(cardSetFromEnvironment());
+        emptyEnumerationSucceeds_ = false;
+    }
+    clearRules();
+    setLogEnabled(false);
+    clearLog();
     ++callerGeneration_;
 }
 
@@ -108,83 +132,173 @@ bool SimWorld::initialiseCardType(std::uint32_t vendorId, std::uint32_t deviceId
         if (card->deviceId() == deviceId) matching.push_back(card);
     found = static_cast<std::uint32_t>(matching.size());
     if (matching.empty() && !emptyEnumerationSucceeds_) return false;
-    active_ = std::move(matching);
+    activateLocked(matching);
     return true;
 }
 
-std::shared_ptr<SimCard> SimWorld::activeCard(std::uint32_t tag, std::uint32_t card) {
+CardAccess SimWorld::accessCard(std::uint32_t card) {
     std::lock_guard lock(mutex_);
     ensureCreatedLocked();
-    if (tag != XAVO_HAL_KELZOR_TAG || card >= active_.size()) return nullptr;
-    return active_[card];
+    if (card >= cards_.size()) return {};
+    const std::uint32_t slot = activeSlotOf_[card];
+    std::unique_lock<std::mutex> slotLock;
+    if (slot < kMaxCards) slotLock = std::unique_lock(slots_[slot].mutex);
+    return {cards_[card], std::move(slotLock)};
 }
 
-std::shared_ptr<SimCard> SimWorld::configuredCard(std::uint32_t card) {
-    std::lock_guard lock(mutex_);
-    ensureCreatedLocked();
-    return card < cards_.size() ? cards_[card] : nullptr;
+// ---------------------------------------------------------------- the calls' path
+
+SimCard* SimWorld::activeCard(CardSlot& slot, std::uint32_t tag) {
+    return tag == XAVO_HAL_KELZOR_TAG ? slot.card.get() : nullptr;
 }
 
-std::optional<XAVO_SIM_FaultRule> SimWorld::evaluateRules(const CallDescriptor& call) {
-    std::lock_guard lock(mutex_);
-    ensureCreatedLocked();
-    return rules_.evaluate(call);
+std::optional<XAVO_SIM_FaultRule> SimWorld::evaluateRules(CardSlot& slot, const CallDescriptor& call) {
+    if (!anyCardRulesExist_.load(std::memory_order_acquire)) {
+        if (slot.rules.empty()) return std::nullopt;
+        return FaultRules::evaluate(call, slot.rules, nullptr);
+    }
+    std::lock_guard lock(anyCardRulesMutex_);
+    return FaultRules::evaluate(call, slot.rules, &anyCardRules_);
 }
+
+void SimWorld::recordCall(CardSlot& slot, const XAVO_SIM_CallRecord& record) {
+    slot.log.count(record);
+    if (logEnabled()) slot.log.keep(nextSequence_.fetch_add(1, std::memory_order_relaxed), record);
+}
+
+// ---------------------------------------------------------------- fault rules
 
 std::uint32_t SimWorld::addRule(const XAVO_SIM_FaultRule& rule) {
-    std::lock_guard lock(mutex_);
-    return rules_.add(rule);
+    if (!FaultRules::isWellFormed(rule)) return 0;
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(anyCardRulesMutex_);
+        if (nextRuleId_ == 0) return 0;  // every identifier used
+        id = nextRuleId_++;
+        if (rule.card == XAVO_SIM_ANY) {
+            anyCardRules_.add(id, rule);
+            anyCardRulesExist_.store(true, std::memory_order_release);
+            return id;
+        }
+    }
+    CardSlot& slot = slotOf(rule.card);
+    std::lock_guard lock(slot.mutex);
+    slot.rules.add(id, rule);
+    return id;
 }
 
 bool SimWorld::removeRule(std::uint32_t id) {
-    std::lock_guard lock(mutex_);
-    return rules_.remove(id);
+    {
+        std::lock_guard lock(anyCardRulesMutex_);
+        if (anyCardRules_.remove(id)) {
+            anyCardRulesExist_.store(!anyCardRules_.empty(), std::memory_order_release);
+            return true;
+        }
+    }
+    bool removed = false;
+    forEachSlot([&](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        removed = removed || slot.rules.remove(id);
+    });
+    return removed;
 }
 
 void SimWorld::clearRules() {
-    std::lock_guard lock(mutex_);
-    rules_.clear();
+    {
+        std::lock_guard lock(anyCardRulesMutex_);
+        anyCardRules_.clear();
+        anyCardRulesExist_.store(false, std::memory_order_release);
+    }
+    forEachSlot([](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        slot.rules.clear();
+    });
 }
 
 std::uint32_t SimWorld::ruleHits(std::uint32_t id) {
-    std::lock_guard lock(mutex_);
-    return rules_.hits(id);
+    std::optional<std::uint32_t> hits;
+    {
+        std::lock_guard lock(anyCardRulesMutex_);
+        hits = anyCardRules_.hits(id);
+    }
+    forEachSlot([&](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        if (!hits) hits = slot.rules.hits(id);
+    });
+    return hits.value_or(0);
 }
 
-void SimWorld::appendLog(const CallDescriptor& call, std::uint32_t value, std::uint32_t result) {
-    std::lock_guard lock(mutex_);
-    if (log_.size() >= kCallLogCapacity) log_.pop_front();
-    log_.push_back({call.operation, call.card, call.address, value, call.length, call.direction, result, call.caller});
+// ---------------------------------------------------------------- call log
+
+std::vector<XAVO_SIM_CallRecord> SimWorld::keptRecords() {
+    std::vector<SequencedRecord> all;
+    forEachSlot([&](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        all.insert(all.end(), slot.log.records().begin(), slot.log.records().end());
+    });
+    std::sort(all.begin(), all.end(),
+              [](const SequencedRecord& a, const SequencedRecord& b) { return a.sequence < b.sequence; });
+    const std::size_t dropped = all.size() > kCallLogCapacity ? all.size() - kCallLogCapacity : 0;
+    std::vector<XAVO_SIM_CallRecord> kept;
+    kept.reserve(all.size() - dropped);
+    for (std::size_t i = dropped; i < all.size(); ++i) kept.push_back(all[i].record);
+    return kept;
 }
 
 std::uint32_t SimWorld::logLength() {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::uint32_t>(log_.size());
+    // Each slot keeps at most the capacity, so the records beyond it overall are the oldest.
+    std::size_t n = 0;
+    forEachSlot([&](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        n += slot.log.records().size();
+    });
+    return static_cast<std::uint32_t>(std::min(n, kCallLogCapacity));
 }
 
 bool SimWorld::logEntry(std::uint32_t index, XAVO_SIM_CallRecord& record) {
-    std::lock_guard lock(mutex_);
-    if (index >= log_.size()) return false;
-    record = log_[index];
+    std::lock_guard lock(viewMutex_);
+    const std::uint64_t sequence = nextSequence_.load(std::memory_order_acquire);
+    const std::uint64_t clears = clears_.load(std::memory_order_acquire);
+    if (sequence != viewSequence_ || clears != viewClears_) {
+        view_ = keptRecords();
+        viewSequence_ = sequence;
+        viewClears_ = clears;
+    }
+    if (index >= view_.size()) return false;
+    record = view_[index];
     return true;
 }
 
 void SimWorld::clearLog() {
-    std::lock_guard lock(mutex_);
-    log_.clear();
+    forEachSlot([](CardSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        slot.log.clear();
+    });
+    clears_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 std::uint32_t SimWorld::countCalls(std::uint32_t operations, std::uint32_t card, std::uint32_t address) {
-    std::lock_guard lock(mutex_);
-    std::uint32_t n = 0;
-    for (const XAVO_SIM_CallRecord& r : log_) {
-        if (operations != 0 && (operations & r.operation) == 0) continue;
-        if (card != XAVO_SIM_ANY && card != r.card) continue;
-        if (address != XAVO_SIM_ANY && address != r.address) continue;
-        ++n;
+    std::uint64_t n = 0;
+    if (logEnabled()) {
+        for (const XAVO_SIM_CallRecord& r : keptRecords()) {
+            if (operations != 0 && (operations & r.operation) == 0) continue;
+            if (card != XAVO_SIM_ANY && card != r.card) continue;
+            if (address != XAVO_SIM_ANY && address != r.address) continue;
+            ++n;
+        }
+    } else if (card == XAVO_SIM_ANY) {
+        forEachSlot([&](CardSlot& slot) {
+            std::lock_guard lock(slot.mutex);
+            n += slot.log.counted(operations, address);
+        });
+    } else if (card < kMaxCards) {
+        std::lock_guard lock(slots_[card].mutex);
+        n = slots_[card].log.counted(operations, address);
     }
-    return n;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::uint32_t>::max()));
 }
+
+// ---------------------------------------------------------------- caller marking
 
 void SimWorld::setCallerIsService(bool flag) {
     tCallerMark = {callerGeneration_.load(), flag};

@@ -29,18 +29,28 @@ TEST_F(CapturedBScans, WithoutCapturedBScansThereIsNoSampleData)
 
 TEST_F(CapturedBScans, CapturedBScansAreCountedFromTheCard)
 {
-    // Three B-scans captured in the current bank; the clock has not locked (bit 8 beside them).
-    ASSERT_EQ(XAVO_SIM_SetCapturedBScans(0, 3), 1u);
-
-    std::uint32_t available = 0;
-    ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
-    EXPECT_EQ(available, 1u);
-    std::uint32_t count = 0;
-    ASSERT_EQ(KZ_GetNumberOfBScansInSRAM(0, &count), 1u);
-    EXPECT_EQ(count, 3u);
-    ASSERT_EQ(KZ_GetNumberOfBScansCapturedInBank(0, &count), 1u);
-    EXPECT_EQ(count, 3u);
+    // The card holds the count in the status word and the count less one in the B-scans-in-memory
+    // word; each getter must read its own, so that every case below comes out exact. The clock has
+    // not locked (bit 8 beside the count).
+    for (const std::uint32_t captured : {1u, 2u, 5u, 0x7FFFu}) {
+        SCOPED_TRACE(captured);
+        ASSERT_EQ(XAVO_SIM_SetCapturedBScans(0, captured), 1u);
+        std::uint32_t available = 0;
+        ASSERT_EQ(DC_GetIsSampleDataAvailable(0, &available), 1u);
+        EXPECT_EQ(available, 1u);
+        std::uint32_t inMemory = 0;
+        ASSERT_EQ(KZ_GetNumberOfBScansInSRAM(0, &inMemory), 1u);
+        EXPECT_EQ(inMemory, captured);
+        std::uint32_t inBank = 0;
+        ASSERT_EQ(KZ_GetNumberOfBScansCapturedInBank(0, &inBank), 1u);
+        EXPECT_EQ(inBank, captured);
+    }
     EXPECT_TRUE(reportedErrors().empty());
+
+    ASSERT_EQ(XAVO_SIM_SetCapturedBScans(0, 0), 1u);
+    std::uint32_t inBank = 0xDEADBEEF;
+    ASSERT_EQ(KZ_GetNumberOfBScansCapturedInBank(0, &inBank), 1u);
+    EXPECT_EQ(inBank, 0u);
 }
 
 TEST_F(CapturedBScans, UnreadableStatusFailsWithoutAnErrorOfTheLibrary)

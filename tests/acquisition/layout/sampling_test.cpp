@@ -101,6 +101,25 @@ TEST_P(SamplingBoth, NumberOfSamplesReadsZeroWordsAsNoSamples)
     EXPECT_EQ(samplesReadBack(), 0u);
 }
 
+// A card whose word count at power-up differs from the one the record starts from: the count
+// reported is the card's, in every step.
+class SamplingFromPowerUp : public LibraryFixture, public ::testing::WithParamInterface<FirmwarePair> {};
+XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(SamplingFromPowerUp);
+
+TEST_P(SamplingFromPowerUp, NumberOfSamplesReportsTheWordCountTheCardStartedWith)
+{
+    ASSERT_EQ(XAVO_SIM_SetSampleWordsAtPowerUp(0, 0x0011), 1u); // 16 words of two 16-bit samples
+    initialiseCard(0, GetParam());
+    const bool sequenced = GetParam().dsp >= 0x200;
+    for (const std::uint32_t step : sequenced ? std::vector<std::uint32_t>{0, 7, 31} : std::vector<std::uint32_t>{0}) {
+        SCOPED_TRACE(step);
+        if (sequenced) {
+            ASSERT_EQ(KZ_SetSequenceStep(0, step), 1u);
+        }
+        EXPECT_EQ(samplesReadBack(), 32u);
+    }
+}
+
 TEST_F(Sampling, NumberOfSamplesFailsWhenTheStepCannotBeReadBack)
 {
     forceRead(peripheralAddress(reg::per::kSequenceStep), 0, XAVO_SIM_ACTION_FAIL);
