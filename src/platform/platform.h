@@ -14,7 +14,8 @@ namespace kz::platform {
 // ---- the library's own file ----
 
 // Full path of the module (shared library or executable) that holds the library's code;
-// empty when it cannot be found.
+// empty when it cannot be found. Paths in this layer use '/' between folders on every system
+// (Windows accepts it as well as '\\').
 std::string ownModulePath();
 
 // ---- profile (INI) files ----
@@ -46,7 +47,11 @@ public:
     ~File();
 
     bool open(const std::string& path, Mode mode);
+#if defined(_WIN32)
+    bool isOpen() const { return handle_ != nullptr; }
+#else
     bool isOpen() const { return descriptor_ >= 0; }
+#endif
     // Writes all of `bytes`; `written` receives how many were written.
     bool write(const void* data, std::size_t bytes, std::size_t* written = nullptr);
     // Reads up to `bytes`; `read` receives how many were read (0 at the end of the file).
@@ -58,7 +63,11 @@ public:
     bool close();
 
 private:
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the file's HANDLE; null while closed
+#else
     int descriptor_ = -1;
+#endif
 };
 
 bool deleteFile(const std::string& path);
@@ -92,6 +101,21 @@ void setAllocationFailurePredicate(AllocationFailurePredicate predicate);
 // ---- locking ----
 
 // A recursive lock (a critical section).
+#if defined(_WIN32)
+class RecursiveLock {
+public:
+    RecursiveLock();
+    RecursiveLock(const RecursiveLock&) = delete;
+    RecursiveLock& operator=(const RecursiveLock&) = delete;
+    ~RecursiveLock();
+    void lock();
+    void unlock();
+
+private:
+    // Storage of the system's CRITICAL_SECTION, kept out of this header.
+    alignas(8) unsigned char section_[40];
+};
+#else
 class RecursiveLock {
 public:
     void lock() { mutex_.lock(); }
@@ -100,5 +124,6 @@ public:
 private:
     std::recursive_mutex mutex_;
 };
+#endif
 
 } // namespace kz::platform
