@@ -8,7 +8,6 @@ set(XAVO_MINGW_TRIPLET x86_64-w64-mingw32)
 find_program(CMAKE_C_COMPILER NAMES ${XAVO_MINGW_TRIPLET}-gcc-posix REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${XAVO_MINGW_TRIPLET}-g++-posix REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${XAVO_MINGW_TRIPLET}-windres)
-find_program(XAVO_MINGW_OBJDUMP NAMES ${XAVO_MINGW_TRIPLET}-objdump)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${XAVO_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -22,8 +21,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Wine runs the built programs.
+# Wine runs the built programs (see wine-run.sh).
 find_program(XAVO_WINE NAMES wine wine64)
 if(XAVO_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${XAVO_WINE}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${XAVO_WINE}")
+else()
+  message(WARNING "No Wine: the Windows programs build, but the build's generators and the tests cannot run")
 endif()
