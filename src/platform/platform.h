@@ -21,10 +21,18 @@ std::string ownModulePath();
 // ---- profile (INI) files ----
 
 // Reads `key` of `section` from the INI file at `path`, as the Windows profile-string service
-// does: section and key names compared ignoring ASCII case, blanks around names and values
-// ignored, lines starting with ';' are comments, the first matching key of the first matching
-// section wins. Returns `defaultValue` when the file, the section or the key is missing. The
-// result is cut to `bufferSize` - 1 characters, as a value read into a buffer of `bufferSize`.
+// does (on Windows it is that service):
+// - section and key names compared ignoring ASCII case; blanks (space, tab, CR, LF, VT, FF, ^Z)
+//   around names and values ignored; lines end at CR LF, LF or CR;
+// - a section line is '[' name ']' (up to the line's last ']'); lines starting with ';' are
+//   comments; the first matching key of the first matching section wins; a key written without
+//   '=' has no value; a value in a matching pair of quotes (" or ') loses them;
+// - a file may be in UTF-8 or, with its byte-order mark, in UTF-16 (read as UTF-8 here, in the
+//   system's code page on Windows); other bytes pass unchanged.
+// Returns `defaultValue` without its trailing spaces when the file, the section, the key or its
+// value is missing, or the section name is empty. The result is cut to `bufferSize` - 1
+// characters, as a value read into a buffer of `bufferSize`. A path without a folder names a
+// file of the current folder.
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
                               std::string_view defaultValue, std::size_t bufferSize);
 
