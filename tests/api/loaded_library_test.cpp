@@ -24,6 +24,12 @@ protected:
         library_.close();
         // The service libraries stay loaded to the end of the process, as they would in a host
         // that keeps using them: their state lives in process-wide objects.
+#if defined(_WIN32)
+        // Windows keeps the file of a loaded library from being deleted: there they go at the
+        // very end of the test, so that its folder can be removed.
+        simulator_.close();
+        errorService_.close();
+#endif
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
