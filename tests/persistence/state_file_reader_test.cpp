@@ -380,7 +380,7 @@ TEST_P(StateFileReader, GateLinesAreBoundedAndAnIndexBeyond32BitsIsRefused)
     }
 }
 
-TEST_P(StateFileReader, AFileCutAtAnyByteLoadsWhatItHolds)
+TEST_P(SequencedStateFileReader, AFileCutAtAnyByteLoadsWhatItHolds)
 {
     const std::string complete = fixtureText("small_card.dab") +
                                  "\r\n[PingPong]\r\nPP0 = 1, 2\r\nPP1 = 3\r\n\r\n[CurvedGate]\r\nCG0 = 5\r\nCG4095 = 2047\r\n";
