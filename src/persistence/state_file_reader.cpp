@@ -25,7 +25,7 @@ namespace kz::state_file {
 
 namespace {
 
-constexpr bool isOneOf(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
+constexpr bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 constexpr std::uint64_t kBeyond32Bits = 0xFFFFFFFFull;
 
@@ -56,22 +56,29 @@ std::uint64_t accumulate(std::string_view text, std::uint32_t base)
 
 std::string_view extractToken(std::string_view text)
 {
-    text = text.substr(0, text.find('\0'));
-    const std::size_t first = text.find_first_not_of(std::string_view("\t \r\n[("));
-    if (first == std::string_view::npos) {
-        return {};
+    constexpr auto isLeading = [](char c) { return c == '\t' || c == ' ' || c == '\r' || c == '\n' || c == '[' || c == '('; };
+    constexpr auto isTrailing = [](char c) {
+        return c == '\t' || c == ' ' || c == '\r' || c == '\n' || c == ']' || c == ')' || c == '\0';
+    };
+    std::size_t first = 0;
+    while (first < text.size() && isLeading(text[first])) {
+        ++first;
     }
-    text.remove_prefix(first);
-    return text.substr(0, text.find_first_of(std::string_view("\t \r\n])")));
+    std::size_t end = first;
+    while (end < text.size() && !isTrailing(text[end])) {
+        ++end;
+    }
+    // A NUL among the leading separators ends the text too.
+    return first < text.size() && text[first] != '\0' ? text.substr(first, end - first) : std::string_view{};
 }
 
 std::uint32_t convertNumber(std::string_view text)
 {
-    const std::size_t start = text.find_first_not_of(std::string_view(" \t\r\n\v\f"));
-    if (start == std::string_view::npos) {
-        return 0;
+    std::size_t at = 0;
+    while (at < text.size() && isBlank(text[at])) {
+        ++at;
     }
-    text.remove_prefix(start);
+    text.remove_prefix(at);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';
@@ -94,8 +101,11 @@ std::uint32_t convertNumber(std::string_view text)
 
 std::uint32_t trailingNumber(std::string_view token)
 {
-    const std::size_t lastNonDigit = token.find_last_not_of(std::string_view("0123456789"));
-    const std::string_view digits = lastNonDigit == std::string_view::npos ? token : token.substr(lastNonDigit + 1);
+    std::size_t first = token.size();
+    while (first > 0 && token[first - 1] >= '0' && token[first - 1] <= '9') {
+        --first;
+    }
+    const std::string_view digits = token.substr(first);
     return static_cast<std::uint32_t>(std::min(accumulate(digits, 10), kBeyond32Bits));
 }
 
@@ -123,7 +133,8 @@ public:
 
     explicit Piece(platform::BufferedReader& in) : in_(in) {}
 
-    Status read(std::string_view terminators)
+    // Reads up to `terminator`, or up to either of two.
+    Status read(char terminator, char otherTerminator = '\n')
     {
         length_ = 0;
         char byte = 0;
@@ -132,7 +143,7 @@ public:
             if (length_ == kLineBufferSize) {
                 return Status::TooLong;
             }
-            if (terminators.find(byte) != std::string_view::npos) {
+            if (byte == terminator || byte == otherTerminator) {
                 return Status::Found;
             }
         }
@@ -212,7 +223,7 @@ private:
 
     KeyRead nextKey()
     {
-        switch (key_.read("=[")) {
+        switch (key_.read('=', '[')) {
         case Status::Found: return key_.terminator() == '[' ? KeyRead::NextSection : KeyRead::Key;
         case Status::End: return KeyRead::EndOfFile;
         case Status::TooLong: break;
@@ -229,10 +240,11 @@ private:
         return read == KeyRead::EndOfFile ? LoaderResult::EndOfFile : LoaderResult::NextSection;
     }
 
-    // Reads a value part up to one of `terminators`; false after reporting why it could not.
-    bool readValue(std::string_view terminators, ErrorCode cannotRead, ErrorCode tooLong)
+    // Reads a value part up to the line feed (or `alsoEndsAt`); false after reporting why it
+    // could not.
+    bool readValue(ErrorCode cannotRead, ErrorCode tooLong, char alsoEndsAt = '\n')
     {
-        switch (value_.read(terminators)) {
+        switch (value_.read('\n', alsoEndsAt)) {
         case Status::Found: return true;
         case Status::End: report(cannotRead); return false;
         case Status::TooLong: report(tooLong); return false;
@@ -255,7 +267,7 @@ private:
             case KeyRead::TooLong: return failWith(err::LoadFpgaFromFileLineTooLong);
             }
             const std::string_view name = key_.token();
-            if (!readValue("\n", err::LoadFpgaFromFileMissingValue, err::LoadFpgaFromFileLineTooLong)) {
+            if (!readValue(err::LoadFpgaFromFileMissingValue, err::LoadFpgaFromFileLineTooLong)) {
                 return LoaderResult::Failed;
             }
             const std::uint32_t value = state_file::convertNumber(value_.token());
@@ -275,7 +287,7 @@ private:
     {
         GateDefinition gate{};
         for (;;) {
-            switch (key_.read("]")) {
+            switch (key_.read(']', ']')) {
             case Status::Found: break;
             case Status::End: return LoaderResult::EndOfFile;
             case Status::TooLong: return failWith(err::LoadGatesFromFileLineTooLong);
@@ -297,7 +309,7 @@ private:
                     return endOfSection(read, KZ_AddGate(cardIndex_, &gate));
                 }
                 const std::string_view name = key_.token();
-                if (!readValue("\n", err::LoadGatesFromFileCannotRead, err::LoadGatesFromFileLineTooLong)) {
+                if (!readValue(err::LoadGatesFromFileCannotRead, err::LoadGatesFromFileLineTooLong)) {
                     return LoaderResult::Failed;
                 }
                 const std::uint32_t value = state_file::convertNumber(value_.token());
@@ -332,11 +344,11 @@ private:
         return index;
     }
 
-    // A table value up to one of `terminators`: nullopt after reporting why it is refused.
-    std::optional<std::uint32_t> tableValue(std::string_view terminators, std::uint32_t largest,
-                                            const TableCodes& codes)
+    // A table value up to the line feed (or `alsoEndsAt`): nullopt after reporting why it is
+    // refused.
+    std::optional<std::uint32_t> tableValue(std::uint32_t largest, const TableCodes& codes, char alsoEndsAt = '\n')
     {
-        if (!readValue(terminators, codes.cannotRead, codes.tooLong)) {
+        if (!readValue(codes.cannotRead, codes.tooLong, alsoEndsAt)) {
             return std::nullopt;
         }
         const std::uint32_t value = state_file::convertNumber(value_.token());
@@ -369,7 +381,7 @@ private:
             if (!index) {
                 return LoaderResult::Failed;
             }
-            const auto value = tableValue("\n", kLargestTcgValue, kTcgCodes);
+            const auto value = tableValue(kLargestTcgValue, kTcgCodes);
             if (!value) {
                 return LoaderResult::Failed;
             }
@@ -396,13 +408,13 @@ private:
             if (!index) {
                 return LoaderResult::Failed;
             }
-            const auto element = tableValue(",\n", kPingPongElements - 1, kPingPongCodes);
+            const auto element = tableValue(kPingPongElements - 1, kPingPongCodes, ',');
             if (!element) {
                 return LoaderResult::Failed;
             }
             std::optional<std::uint32_t> position = *index;
             if (value_.terminator() == ',') {
-                position = tableValue("\n", kPingPongElements - 1, kPingPongCodes);
+                position = tableValue(kPingPongElements - 1, kPingPongCodes);
                 if (!position) {
                     return LoaderResult::Failed;
                 }
@@ -428,7 +440,7 @@ private:
             if (!index) {
                 return LoaderResult::Failed;
             }
-            const auto value = tableValue("\n", kLargestCurvedGateValue, kCurvedGateCodes);
+            const auto value = tableValue(kLargestCurvedGateValue, kCurvedGateCodes);
             if (!value) {
                 return LoaderResult::Failed;
             }
@@ -478,7 +490,7 @@ std::uint32_t loadState(std::uint32_t cardIndex, const char* fileName, std::uint
     Piece header(in);
     SectionLoader loader(cardIndex, in);
     for (;;) {
-        switch (header.read("\n")) {
+        switch (header.read('\n')) {
         case Status::Found: break;
         case Status::End: return endScan(in, err::LoadStateCannotRead);
         case Status::TooLong: return endScan(in, err::LoadStateSectionHeaderTooLong);

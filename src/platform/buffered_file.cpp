@@ -29,16 +29,7 @@ BufferedReader::~BufferedReader() { close(); }
 bool BufferedReader::open(const std::string& path)
 {
     close();
-    block_ = static_cast<char*>(allocateZeroed(kBlockBytes));
-    if (block_ == nullptr) {
-        return false;
-    }
-    if (!file_.open(path, File::Mode::Read)) {
-        release(block_);
-        block_ = nullptr;
-        return false;
-    }
-    return true;
+    return file_.open(path, File::Mode::Read);
 }
 
 bool BufferedReader::refill()
@@ -52,20 +43,8 @@ bool BufferedReader::refill()
     return read != 0;
 }
 
-bool BufferedReader::readByte(char& byte)
-{
-    if (block_ == nullptr || (position_ == filled_ && !refill())) {
-        return false;
-    }
-    byte = block_[position_++];
-    return true;
-}
-
 bool BufferedReader::seekBack(std::size_t bytes)
 {
-    if (block_ == nullptr) {
-        return false;
-    }
     if (bytes <= position_) {
         position_ -= bytes;
         return true;
@@ -82,8 +61,6 @@ bool BufferedReader::seekBack(std::size_t bytes)
 
 bool BufferedReader::close()
 {
-    release(block_);
-    block_ = nullptr;
     filled_ = 0;
     position_ = 0;
     return file_.isOpen() && file_.close();
@@ -96,13 +73,7 @@ BufferedWriter::~BufferedWriter() { abandon(); }
 bool BufferedWriter::create(const std::string& path)
 {
     abandon();
-    block_ = static_cast<char*>(allocateZeroed(kBlockBytes));
-    if (block_ == nullptr) {
-        return false;
-    }
     if (!file_.open(path, File::Mode::CreateAlways)) {
-        release(block_);
-        block_ = nullptr;
         return false;
     }
     path_ = path;
@@ -123,7 +94,7 @@ bool BufferedWriter::writeBlock(const void* data, std::size_t bytes)
 
 bool BufferedWriter::write(const void* data, std::size_t bytes)
 {
-    if (block_ == nullptr || failed_ || injectedFailure(WriteSite::Write, writes_++)) {
+    if (!file_.isOpen() || failed_ || injectedFailure(WriteSite::Write, writes_++)) {
         failed_ = true;
         return false;
     }
@@ -143,7 +114,7 @@ bool BufferedWriter::write(const void* data, std::size_t bytes)
 
 bool BufferedWriter::flush()
 {
-    if (block_ == nullptr || failed_) {
+    if (!file_.isOpen() || failed_) {
         return false;
     }
     if (used_ != 0) {
@@ -155,8 +126,6 @@ bool BufferedWriter::flush()
 
 bool BufferedWriter::closeFile()
 {
-    release(block_);
-    block_ = nullptr;
     used_ = 0;
     if (!file_.isOpen()) {
         return false;

@@ -18,7 +18,7 @@ namespace kz::platform {
 
 class BufferedReader {
 public:
-    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    static constexpr std::size_t kBlockBytes = 16 * 1024;
 
     BufferedReader() = default;
     BufferedReader(const BufferedReader&) = delete;
@@ -28,7 +28,14 @@ public:
     // Opens an existing file for reading.
     bool open(const std::string& path);
     // The next byte; false at the end of the file or when the read fails.
-    bool readByte(char& byte);
+    bool readByte(char& byte)
+    {
+        if (position_ == filled_ && !refill()) {
+            return false;
+        }
+        byte = block_[position_++];
+        return true;
+    }
     // Moves the position back by `bytes` from the current one.
     bool seekBack(std::size_t bytes);
     bool close();
@@ -37,14 +44,14 @@ private:
     bool refill();
 
     File file_;
-    char* block_ = nullptr;
     std::size_t filled_ = 0;   // bytes of the block read from the file
     std::size_t position_ = 0; // next byte to hand out
+    char block_[kBlockBytes];
 };
 
 class BufferedWriter {
 public:
-    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    static constexpr std::size_t kBlockBytes = 16 * 1024;
 
     BufferedWriter() = default;
     BufferedWriter(const BufferedWriter&) = delete;
@@ -72,11 +79,11 @@ private:
 
     File file_;
     std::string path_;
-    char* block_ = nullptr;
     std::size_t used_ = 0;
     std::size_t writes_ = 0; // writes handed to this writer, for the failure hook
     std::size_t blocks_ = 0; // block writes made to the file, for the failure hook
     bool failed_ = false;
+    char block_[kBlockBytes];
 };
 
 // Test hook: makes operations of buffered writers fail as a refusal of the operating system
