@@ -126,15 +126,15 @@ enum class LoaderResult : std::uint32_t {
 };
 
 // One piece of a line read into a buffer of kLineBufferSize characters: the bytes up to and
-// including the first of a set of terminators, which must come within the first 511 bytes.
+// including the first terminator, which must come within the first 511 bytes.
 class Piece {
 public:
     enum class Status { Found, End, TooLong };
 
     explicit Piece(platform::BufferedReader& in) : in_(in) {}
 
-    // Reads up to `terminator`, or up to either of two.
-    Status read(char terminator, char otherTerminator = '\n')
+    // Reads up to whichever of the two terminators comes first (pass one twice for one).
+    Status read(char terminator, char otherTerminator)
     {
         length_ = 0;
         char byte = 0;
@@ -490,7 +490,7 @@ std::uint32_t loadState(std::uint32_t cardIndex, const char* fileName, std::uint
     Piece header(in);
     SectionLoader loader(cardIndex, in);
     for (;;) {
-        switch (header.read('\n')) {
+        switch (header.read('\n', '\n')) {
         case Status::Found: break;
         case Status::End: return endScan(in, err::LoadStateCannotRead);
         case Status::TooLong: return endScan(in, err::LoadStateSectionHeaderTooLong);
