@@ -56,7 +56,9 @@ std::uint64_t accumulate(std::string_view text, std::uint32_t base)
 
 std::string_view extractToken(std::string_view text)
 {
-    constexpr auto isLeading = [](char c) { return c == '\t' || c == ' ' || c == '\r' || c == '\n' || c == '[' || c == '('; };
+    constexpr auto isLeading = [](char c) {
+        return c == '\t' || c == ' ' || c == '\r' || c == '\n' || c == '[' || c == '(';
+    };
     constexpr auto isTrailing = [](char c) {
         return c == '\t' || c == ' ' || c == '\r' || c == '\n' || c == ']' || c == ')' || c == '\0';
     };
@@ -362,9 +364,9 @@ private:
     // The TCG curve, applied with the number of lines read as its count.
     LoaderResult tcg()
     {
+        constexpr std::size_t kTableBytes = KZ_MAXIMUM_NUMBER_OF_TCG_VALUES * sizeof(std::uint16_t);
         const std::unique_ptr<std::uint16_t, void (*)(void*)> values(
-            static_cast<std::uint16_t*>(platform::allocateZeroed(KZ_MAXIMUM_NUMBER_OF_TCG_VALUES * sizeof(std::uint16_t))),
-            platform::release);
+            static_cast<std::uint16_t*>(platform::allocateZeroed(kTableBytes)), platform::release);
         if (values == nullptr) {
             return failWith(err::LoadTcgCurveFromFileAllocationFail);
         }

@@ -12,6 +12,8 @@
 namespace kz::test {
 namespace {
 
+using platform::WriteSite;
+
 const std::string kBanner = "Tolvenna XAVO Data Acquisition Card Diagnostics\r\n\r\n";
 
 class Diagnostics : public InitialisedCardFixture {
@@ -74,9 +76,9 @@ TEST_F(Diagnostics, AFailureLeavesTheModeAsItWas)
         platform::WriteFailurePredicate failure;
     } cases[] = {
         {"missing folder", pathOf("missing/diag.txt"), nullptr},
-        {"refused write", path, [](platform::WriteSite site, std::size_t) { return site == platform::WriteSite::Write; }},
-        {"refused block", path, [](platform::WriteSite site, std::size_t) { return site == platform::WriteSite::Block; }},
-        {"refused close", path, [](platform::WriteSite site, std::size_t) { return site == platform::WriteSite::Close; }},
+        {"refused write", path, [](WriteSite site, std::size_t) { return site == WriteSite::Write; }},
+        {"refused block", path, [](WriteSite site, std::size_t) { return site == WriteSite::Block; }},
+        {"refused close", path, [](WriteSite site, std::size_t) { return site == WriteSite::Close; }},
     };
     for (const std::uint32_t before : {0u, 1u}) {
         for (const auto& c : cases) {

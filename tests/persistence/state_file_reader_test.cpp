@@ -368,7 +368,8 @@ TEST_P(StateFileReader, GateLinesAreBoundedAndAnIndexBeyond32BitsIsRefused)
         {"long value", "[Gates]\r\n[Gate1]\r\nEnabled = 1" + kLong + "\r\n", {0x5300, 0x5701}, [] {}},
         {"cut value", "[Gates]\r\n[Gate1]\r\nEnabled = 1", {0x5301, 0x5701}, [] {}},
         // Without saturation the index would wrap round to gate 0.
-        {"index beyond 32 bits", "[Gates]\r\n[Gate4294967296]\r\nEnabled = 1\r\nTriggerGate = 15\r\n", {0x4d0a, 0x5701}, [] {}},
+        {"index beyond 32 bits", "[Gates]\r\n[Gate4294967296]\r\nEnabled = 1\r\nTriggerGate = 15\r\n",
+         {0x4d0a, 0x5701}, [] {}},
     };
     for (const LoaderCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -382,8 +383,8 @@ TEST_P(StateFileReader, GateLinesAreBoundedAndAnIndexBeyond32BitsIsRefused)
 
 TEST_P(SequencedStateFileReader, AFileCutAtAnyByteLoadsWhatItHolds)
 {
-    const std::string complete = fixtureText("small_card.dab") +
-                                 "\r\n[PingPong]\r\nPP0 = 1, 2\r\nPP1 = 3\r\n\r\n[CurvedGate]\r\nCG0 = 5\r\nCG4095 = 2047\r\n";
+    const std::string complete = fixtureText("small_card.dab") + "\r\n[PingPong]\r\nPP0 = 1, 2\r\nPP1 = 3\r\n" +
+                                 "\r\n[CurvedGate]\r\nCG0 = 5\r\nCG4095 = 2047\r\n";
     ASSERT_GT(complete.size(), 1500u);
     for (std::size_t length = 0; length <= complete.size(); ++length) {
         ASSERT_EQ(load(complete.substr(0, length)), 1u) << "cut at " << length;

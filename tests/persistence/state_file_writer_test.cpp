@@ -212,9 +212,10 @@ TEST_P(StateFileWriter, WithoutTablesTheWholeFileEndsWithTheGates)
 
     const GateDefinition gate = enabledGate(2, 10, 20, 30);
     ASSERT_EQ(KZ_AddGate(0, &gate), 1u);
-    EXPECT_TRUE(save(KZ_SFSAll).ends_with("\r\n[Gate2]\r\nStart = 10\r\nEnd = 20\r\nThreshold = 30\r\nTriggerGate = 15\r\n"
-                                          "ThresholdPolarity = 0\r\nTriggerMode = 0\r\nDistanceMetric = 2\r\n"
-                                          "Enabled = 1\r\nAmplitudePeakSelect = 15\r\nDistancePeakSelect = 15\r\n"));
+    EXPECT_TRUE(save(KZ_SFSAll).ends_with("\r\n[Gate2]\r\nStart = 10\r\nEnd = 20\r\nThreshold = 30\r\n"
+                                          "TriggerGate = 15\r\nThresholdPolarity = 0\r\nTriggerMode = 0\r\n"
+                                          "DistanceMetric = 2\r\nEnabled = 1\r\nAmplitudePeakSelect = 15\r\n"
+                                          "DistancePeakSelect = 15\r\n"));
 }
 
 TEST_P(StateFileWriter, ATableSectionAskedForAloneFailsWhenTheCardHasNoTableAndLeavesNoFile)
