@@ -1,7 +1,7 @@
 # Sources of the operating-system layer: the portable part and the system's own part.
 #   XAVO_PLATFORM_SOURCES         linked into the library's core
 #   XAVO_PLATFORM_LIBRARY_ENTRY   the shared library's load and unload hooks
-set(XAVO_PLATFORM_SOURCES platform/memory.cpp platform/clock.cpp)
+set(XAVO_PLATFORM_SOURCES platform/memory.cpp platform/clock.cpp platform/buffered_file.cpp)
 if(WIN32)
   list(APPEND XAVO_PLATFORM_SOURCES
     platform/win32/module_path.cpp
