@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <utility>
 
 #include "platform/platform.h"
@@ -13,6 +15,43 @@ namespace {
 constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
 
 HANDLE handleOf(void* handle) { return static_cast<HANDLE>(handle); }
+
+// The system's name of a file: the path in the host's code page, made absolute, and, when that is
+// longer than the classic 260-character limit, in the extended form ("\\?\" or "\\?\UNC\"),
+// so that every name the library accepts (state files take up to 511 characters) can be opened
+// and deleted. An empty result means the path cannot be converted.
+std::wstring systemPath(const std::string& path)
+{
+    if (path.empty() || path.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return {};
+    }
+    const int narrow = static_cast<int>(path.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, path.data(), narrow, nullptr, 0);
+    if (wide <= 0) {
+        return {};
+    }
+    std::wstring converted(static_cast<std::size_t>(wide), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path.data(), narrow, converted.data(), wide) != wide) {
+        return {};
+    }
+    const DWORD needed = GetFullPathNameW(converted.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return {};
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(converted.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return {};
+    }
+    full.resize(length);
+    if (full.size() < MAX_PATH || full.rfind(L"\\\\?\\", 0) == 0) {
+        return full;
+    }
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
 
 } // namespace
 
@@ -41,7 +80,11 @@ bool File::open(const std::string& path, Mode mode)
     }
     // Shared as a file is on other systems: others may read, write, rename and delete it while
     // it is open. The handle is not inherited by child processes.
-    const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const std::wstring name = systemPath(path);
+    if (name.empty()) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
@@ -116,6 +159,10 @@ bool File::close()
     return CloseHandle(handleOf(std::exchange(handle_, nullptr))) != 0;
 }
 
-bool deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool deleteFile(const std::string& path)
+{
+    const std::wstring name = systemPath(path);
+    return !name.empty() && DeleteFileW(name.c_str()) != 0;
+}
 
 } // namespace kz::platform
