@@ -196,13 +196,17 @@ INSTANTIATE_TEST_SUITE_P(Generations, InitialisedSettings,
 
 TEST_F(Initialisation, ACardPoweringUpWithOtherSampleWordsAgreesWithItsRecord)
 {
-    XAVO_SIM_SetSampleWordsAtPowerUp(0, 0x0100);
-    ASSERT_EQ(KZ_Initialise(0), 1u);
-    EXPECT_EQ(readOut(KZ_GetNumberOfSamples), board().aScanSampleValues[0]);
-    for (std::uint32_t step = 0; step < KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS; ++step) {
-        std::uint32_t words = 0;
-        ASSERT_EQ(XAVO_SIM_PeekStep(0, samplingAddress(kSampleWordsRegister), step, &words), 1u);
-        EXPECT_EQ(words & 0xFFFFu, 3u) << "step " << step;
+    for (const std::uint32_t wordsPlusOne : {0x0000u, 0x0100u}) {
+        SCOPED_TRACE("power-up words + 1: " + std::to_string(wordsPlusOne));
+        XAVO_SIM_SetSampleWordsAtPowerUp(0, wordsPlusOne);
+        ASSERT_EQ(KZ_Initialise(0), 1u);
+        EXPECT_EQ(readOut(KZ_GetNumberOfSamples), board().aScanSampleValues[0]);
+        for (std::uint32_t step = 0; step < KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS; ++step) {
+            std::uint32_t words = 0;
+            ASSERT_EQ(XAVO_SIM_PeekStep(0, samplingAddress(kSampleWordsRegister), step, &words), 1u);
+            EXPECT_EQ(words & 0xFFFFu, 3u) << "step " << step;
+        }
+        ASSERT_EQ(KZ_Uninitialise(0), 1u);
     }
 }
 
