@@ -278,6 +278,8 @@ TEST_P(InitialisationFailure, EndsAsDescribedAndTheCardInitialisesAgain)
     c.cause(*this);
     EXPECT_EQ(KZ_Initialise(0), 0u);
     EXPECT_EQ(reportedErrors(), c.errors);
+    // The shutdown unbinds the data collection first, even from a card it then finds unopened.
+    EXPECT_EQ(DC_SIM_ReturnCallCount(DC_SIM_CALL_UNINITIALISE), c.shutDown ? 1u : 0u);
     ASSERT_GE(stages.size(), c.lastStages.size());
     EXPECT_EQ(Stages(stages.end() - static_cast<std::ptrdiff_t>(c.lastStages.size()), stages.end()), c.lastStages);
     EXPECT_EQ(board().lockDepth, 0u);
