@@ -439,7 +439,7 @@ TEST_F(Uninitialisation, ACardThatCannotBeClosedStaysOpenAndInitialised)
 // the fault is gone the card initialises again.
 class InitialisationFaultSweep : public Initialisation, public ::testing::WithParamInterface<std::uint32_t> {};
 
-constexpr std::uint32_t kSweepShards = 4;
+constexpr std::uint32_t kSweepShards = 8;
 
 TEST_P(InitialisationFaultSweep, EveryCallOfTheSequenceFailingInTurn)
 {
