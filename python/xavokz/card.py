@@ -135,6 +135,11 @@ class Card:
     peripheral_firmware_revision = _reading("PeripheralFirmwareRevision")
     number_of_bscans_in_sram = _reading("NumberOfBScansInSRAM")
 
+    def set_bscans_per_bank_automatic(self, flag):
+        """With True the library chooses the B-scans per bank itself (as many as fit); B-scan
+        retrieval needs one B-scan per bank: switch this off and set number_of_bscans_per_bank."""
+        call("KZ_SetNumberOfBScansPerBankIsAutomatic", self.index, 1 if flag else 0)
+
     def set_value(self, name, value):
         """Sets a setting by its state-file key (KZ_SetValue; letter case does not matter)."""
         call("KZ_SetValue", self.index, os.fsencode(name), int(value))

@@ -40,6 +40,16 @@ def is_simulated():
     return True
 
 
+def _set_fields(record, fields):
+    """Sets fields of a ctypes record by their C names; a sequence fills an array field."""
+    for name, value in fields.items():
+        if not hasattr(record, name):
+            raise TypeError(f"{type(record).__name__} has no field {name}")
+        if isinstance(value, (list, tuple)):
+            value = type(getattr(record, name))(*value)
+        setattr(record, name, value)
+
+
 def _check(name, *arguments):
     if getattr(api(), name)(*arguments) == 0:
         raise SimulationError(f"{name}{arguments} refused")
@@ -82,10 +92,7 @@ def set_scene(card, scene=None, **fields):
     """Sets the synthetic scene of card `card`: `scene` (default: the default scene) with the
     XAVO_SIM_Scene fields given by name changed, for example flawEnabled=1. Returns it."""
     scene = default_scene() if scene is None else scene
-    for name, value in fields.items():
-        if not hasattr(scene, name):
-            raise TypeError(f"XAVO_SIM_Scene has no field {name}")
-        setattr(scene, name, value)
+    _set_fields(scene, fields)
     _check("XAVO_SIM_SetScene", card, ctypes.byref(scene))
     return scene
 
@@ -111,10 +118,7 @@ def add_fault_rule(operations=0, card=capi.XAVO_SIM_ANY, address_first=0, addres
     its identifier, for remove_fault_rule and fault_rule_hits."""
     rule = capi.XAVO_SIM_FaultRule(operations=operations, card=card, addressFirst=address_first,
                                    addressLast=address_last, skip=skip, count=count, action=action)
-    for name, value in fields.items():
-        if not hasattr(rule, name):
-            raise TypeError(f"XAVO_SIM_FaultRule has no field {name}")
-        setattr(rule, name, value)
+    _set_fields(rule, fields)
     identifier = api().XAVO_SIM_AddFaultRule(ctypes.byref(rule))
     if identifier == 0:
         raise SimulationError("malformed fault rule")
