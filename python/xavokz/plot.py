@@ -17,7 +17,7 @@ from . import scanfile
 
 FIGURE_SIZE = (8.0, 4.5)  # inches
 DPI = 100
-AMPLITUDE_COLOURS = "RdBu_r"
+BSCAN_COLOURS = "inferno"
 CSCAN_COLOURS = "viridis"
 GATE_COLOURS = ("tab:orange", "tab:green", "tab:red", "tab:purple", "tab:brown", "tab:pink", "tab:olive", "tab:cyan")
 
@@ -75,24 +75,48 @@ def ascan(samples, sampling_frequency_hz, start_delay_samples=0, drop_count=0, g
     return figure
 
 
+def full_scale_of(samples):
+    """The magnitude of a full-scale sample of an array of stored samples: 2048 for 16-bit codes,
+    128 for 8-bit codes, 256 for rectified 8-bit magnitudes, else the largest magnitude."""
+    samples = np.asarray(samples)
+    known = {np.dtype(np.int16): 2048, np.dtype(np.int8): 128, np.dtype(np.uint8): 256}
+    if samples.dtype in known:
+        return known[samples.dtype]
+    return max(float(np.abs(samples).max()) if samples.size else 1.0, 1.0)
+
+
+def peak_columns(magnitudes, columns):
+    """[rows][samples] -> [rows][<= columns]: the largest magnitude of each run of samples, so
+    that a narrow echo keeps its peak however many samples a pixel covers. Returns the array and
+    the samples per column."""
+    samples = magnitudes.shape[1]
+    per_column = max(1, -(-samples // columns))
+    padded = np.zeros((magnitudes.shape[0], -(-samples // per_column) * per_column), magnitudes.dtype)
+    padded[:, :samples] = magnitudes
+    return padded.reshape(magnitudes.shape[0], -1, per_column).max(axis=2), per_column
+
+
 def bscan(image, sampling_frequency_hz, start_delay_samples=0, drop_count=0, ylabel="A-scan position",
-          title=None, limit=None):
-    """An image of rows of A-scans: time in µs across, the rows down, amplitude as colour
-    (symmetric around 0, clipped at `limit` counts; default the 99.5th percentile of the
-    magnitudes, so that the transmit pulse does not wash out the echoes)."""
+          title=None, full_scale=None, dynamic_range_db=48.0, columns=512):
+    """An image of rows of A-scans: time in µs across, the rows down, the amplitude's magnitude as
+    colour in dB to `full_scale` (default: that of the samples' type) over `dynamic_range_db`, so
+    that weak echoes show beside strong ones. Each column shows the peak of the samples it covers
+    (at most `columns` columns)."""
     figure, axes = _figure()
-    image = np.asarray(image, dtype=np.float64)
+    image = np.asarray(image)
     if image.ndim == 1:
         image = image[np.newaxis, :]
-    times = sample_times_us(image.shape[1], sampling_frequency_hz, start_delay_samples, drop_count)
-    if limit is None:
-        limit = float(np.percentile(np.abs(image), 99.5)) if image.size else 1.0
-    limit = max(limit, 1.0)
-    step = times[1] - times[0] if len(times) > 1 else 1.0
-    shown = axes.imshow(image, aspect="auto", interpolation="nearest", cmap=AMPLITUDE_COLOURS, vmin=-limit,
-                        vmax=limit, origin="upper",
-                        extent=(times[0] - step / 2, times[-1] + step / 2, image.shape[0] - 0.5, -0.5))
-    figure.colorbar(shown, ax=axes, label="amplitude (counts)")
+    full_scale = full_scale_of(image) if full_scale is None else full_scale
+    magnitudes, per_column = peak_columns(np.abs(image.astype(np.float64)), columns)
+    floor = full_scale * 10 ** (-(dynamic_range_db + 1) / 20)  # silence shows as the bottom colour
+    decibels = 20 * np.log10(np.maximum(magnitudes, floor) / full_scale)
+    step = (drop_count + 1) / sampling_frequency_hz * 1e6
+    first = start_delay_samples / sampling_frequency_hz * 1e6
+    shown = axes.imshow(decibels, aspect="auto", interpolation="nearest", cmap=BSCAN_COLOURS,
+                        vmin=-dynamic_range_db, vmax=0.0, origin="upper",
+                        extent=(first - step / 2, first + (magnitudes.shape[1] * per_column - 0.5) * step,
+                                image.shape[0] - 0.5, -0.5))
+    figure.colorbar(shown, ax=axes, label="amplitude (dB to full scale)")
     axes.set_xlabel("time (µs)")
     axes.set_ylabel(ylabel)
     axes.set_title(title or "B-scan")
