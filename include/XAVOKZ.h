@@ -602,6 +602,45 @@ typedef struct XAVO_RawScan {
 KZ_API uint32_t KZ_CopyStateToRawScan(uint32_t cardIndex, XAVO_RawScan* rawScan, uint32_t withCounts);
 
 /* ------------------------------------------------------------------------------------------ */
+/* Initialisation, shutdown and input calibration                                             */
+/* ------------------------------------------------------------------------------------------ */
+
+/* Stages reported to the initialisation status callback: 0 and 1 at the very start, 3 opening
+   the card, 2 the firmware download, 4 the register self-test, 5 the sample clock, 6 and 7 the
+   offset and gain passes of each input range's calibration, 8 the whole initialisation.
+   Statuses: 0 started, 1 succeeded, 2 failed. */
+/* Called as callback(stage, status); its result is ignored. */
+typedef uint32_t (*KZ_InitialisationStatusCallback)(uint32_t stage, uint32_t status);
+/* Stores the callback for every card (null switches the reports off); returns 1. */
+KZ_API uint32_t KZ_SetInitialisationStatusCallback(KZ_InitialisationStatusCallback callback);
+
+/* Brings a card from power-up to a calibrated, running acquisition: record defaults, opening,
+   firmware download, register self-test, sample clock at 66 MHz, version check, data-collection
+   binding, an identity ping-pong table, a one-step sequence with step 0 selected, the configured
+   repetition rate, analogue input 1, the calibration of the configured input range (or of all
+   six with KZdef_AnalogueInputRange = 6), the zero offset and the aperture size. A failure after
+   the card was opened shuts it down again, so that it can be initialised once more.
+   KZ_Initialise and KZ_InitialiseSequenced load the configured sequence-compatible firmware pair
+   (input range 1 unless configured), KZ_InitialiseNonSequenced the older pair (range 0). */
+KZ_API uint32_t KZ_Initialise(uint32_t cardIndex);
+KZ_API uint32_t KZ_InitialiseSequenced(uint32_t cardIndex);
+KZ_API uint32_t KZ_InitialiseNonSequenced(uint32_t cardIndex);
+/* fallbackRange: the input range used when KZdef_AnalogueInputRange is 999; sequenced: 1 for the
+   configured sequence-compatible firmware pair, 0 for the older pair. */
+KZ_API uint32_t KZ_InitialiseProtected(uint32_t cardIndex, uint32_t fallbackRange, uint32_t sequenced);
+/* Ends the card's use: unbinds the data-collection service, closes the DMA channel and the card,
+   frees the card's tables and hooks and its lock. The card can be initialised again. */
+KZ_API uint32_t KZ_Uninitialise(uint32_t cardIndex);
+
+/* Finds the offset and gain D-to-A words of input range 0 to 5 by measurement, each from the
+   range's present word: n samples (1 to XAVO_MAXIMUM_NUMBER_OF_SAMPLES) of forced A-scans are
+   averaged per measurement, into `buffer`, which holds n + 2 16-bit values (the A-scan's header
+   word first). The words are stored for the range and in *pOffsetWord and *pGainWord. Takes no
+   lock: hold KZ_Lock across the call. The initialisation calibrates the ranges it selects. */
+KZ_API uint32_t KZ_CalibrateInput(uint32_t cardIndex, uint32_t range, uint32_t n, int16_t* buffer,
+                                  uint16_t* pOffsetWord, uint16_t* pGainWord);
+
+/* ------------------------------------------------------------------------------------------ */
 /* State files, named properties and diagnostics                                              */
 /* ------------------------------------------------------------------------------------------ */
 

@@ -182,6 +182,43 @@ std::uint32_t setZeroOffset(BoardState& board, std::uint32_t cardIndex, std::int
     return 0;
 }
 
+// The checks run before the lock is taken; a range equal to the record's current range returns
+// at once unless `evenIfCurrent`.
+std::uint32_t setAnalogueInputRange(std::uint32_t cardIndex, std::uint32_t range, bool evenIfCurrent)
+{
+    BoardState* board = lookUpBoard(cardIndex);
+    if (board == nullptr) {
+        return 0;
+    }
+    if (!isRange(range)) {
+        report(err::SetAnalogueInputRangeInvalidRange);
+        return 0;
+    }
+    if (board->isRangeCalibrated[range] == 0) {
+        report(err::SetAnalogueInputRangeCannotChangeWhileRunning);
+        return 0;
+    }
+    const std::uint32_t aux = reg::per::kAuxInput.extract(board->analogueControlShadow);
+    if (aux == kAuxOfInput4 || aux == kAuxOfInput5) {
+        report(err::SetAnalogueInputRangeNotValidForAux);
+        return 0;
+    }
+    if (range == board->currentRange && !evenIfCurrent) {
+        return 1;
+    }
+    const CardGuard guard(cardIndex);
+    board->currentRange = range;
+    board->analogueInputRange = range;
+    // The stored words are sign-extended, so a negative one fails the write with its code.
+    if (selectInputRange(cardIndex, range) == 0 ||
+        writeCalibrationDac(cardIndex, kGainDac, static_cast<std::uint32_t>(std::int32_t{board->calibrationGainWord[range]})) ==
+            0) {
+        return 0;
+    }
+    return writeCalibrationDac(cardIndex, kOffsetDac,
+                               static_cast<std::uint32_t>(std::int32_t{board->calibrationOffsetWord[range]}));
+}
+
 } // namespace
 
 std::uint32_t setAnalogueSetting(std::uint32_t cardIndex, AnalogueSetting setting, std::uint32_t value)
@@ -236,6 +273,11 @@ std::uint32_t selectInputRange(std::uint32_t cardIndex, std::uint32_t range)
     }
     board->analogueInputRange = range;
     return writeAnalogueControlField(*board, cardIndex, reg::per::kInputRanges, rangeBit(range));
+}
+
+std::uint32_t setAnalogueInputRangeAndWords(std::uint32_t cardIndex, std::uint32_t range)
+{
+    return setAnalogueInputRange(cardIndex, range, true);
 }
 
 std::uint32_t setCalibrationGain(std::uint32_t cardIndex, std::uint32_t word)
@@ -346,36 +388,7 @@ KZ_API uint32_t KZ_GetAnalogueInput(uint32_t cardIndex, uint32_t* input)
 
 KZ_API uint32_t KZ_SetAnalogueInputRange(uint32_t cardIndex, uint32_t range)
 {
-    BoardState* board = kz::lookUpBoard(cardIndex);
-    if (board == nullptr) {
-        return 0;
-    }
-    // The checks run before the lock is taken.
-    if (!kz::isRange(range)) {
-        kz::report(kz::err::SetAnalogueInputRangeInvalidRange);
-        return 0;
-    }
-    if (board->isRangeCalibrated[range] == 0) {
-        kz::report(kz::err::SetAnalogueInputRangeCannotChangeWhileRunning);
-        return 0;
-    }
-    const uint32_t aux = kz::reg::per::kAuxInput.extract(board->analogueControlShadow);
-    if (aux == kz::kAuxOfInput4 || aux == kz::kAuxOfInput5) {
-        kz::report(kz::err::SetAnalogueInputRangeNotValidForAux);
-        return 0;
-    }
-    if (range == board->currentRange) {
-        return 1;
-    }
-    const kz::CardGuard guard(cardIndex);
-    board->currentRange = range;
-    board->analogueInputRange = range;
-    // The stored words are sign-extended, so a negative one fails the write with its code.
-    if (kz::selectInputRange(cardIndex, range) == 0 ||
-        kz::setCalibrationGain(cardIndex, static_cast<uint32_t>(int32_t{board->calibrationGainWord[range]})) == 0) {
-        return 0;
-    }
-    return kz::setCalibrationOffset(cardIndex, static_cast<uint32_t>(int32_t{board->calibrationOffsetWord[range]}));
+    return kz::setAnalogueInputRange(cardIndex, range, false);
 }
 
 KZ_API uint32_t KZ_GetAnalogueInputRange(uint32_t cardIndex, uint32_t* range)

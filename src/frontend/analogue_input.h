@@ -38,6 +38,12 @@ std::uint32_t getAnalogueSetting(std::uint32_t cardIndex, AnalogueSetting settin
 // range above 5 is refused with 0x2e00 and nothing is written. No lock: the caller holds it.
 std::uint32_t selectInputRange(std::uint32_t cardIndex, std::uint32_t range);
 
+// KZ_SetAnalogueInputRange without its shortcut for the range the record already names: the
+// range's bit and its calibration words are written whatever the record held. Refuses a range
+// above 5 (0x2e00), an uncalibrated range (0x2e03) and auxiliary inputs 4 and 5 (0x2e02). Takes
+// the card's lock.
+std::uint32_t setAnalogueInputRangeAndWords(std::uint32_t cardIndex, std::uint32_t range);
+
 // The calibration D-to-A writes (gain: destination 2, offset: destination 3): refuse a word
 // above 4095, write it, and wait up to 1 ms for the converter to be ready, then pause 10 ms.
 // No lock: the caller holds it.

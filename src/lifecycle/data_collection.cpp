@@ -4,7 +4,6 @@
 
 #include "XAVODataCollection.h"
 #include "XAVOKZ.h"
-#include "frame/board_table.h"
 
 namespace kz::dc {
 
@@ -17,17 +16,6 @@ static_assert(offsetof(DC_BindingRecord, snapshotSelectionForGate) == 40 + 19 * 
 static_assert(sizeof(DC_BindingRecord) == 40 + 20 * sizeof(void*));
 
 constexpr std::uint32_t kReserved = 0;
-
-// The snapshot selection of a channel's gate, handed to the service with the layout queries. No
-// lock, no range check beyond the tables; 0 when the card is not found.
-std::uint32_t snapshotSelectionForGate(std::uint32_t cardIndex, std::uint32_t channel, std::uint32_t gate)
-{
-    const BoardState* board = lookUpBoard(cardIndex);
-    if (board == nullptr || channel >= KZ_NUMBER_OF_GATE_CHANNELS || gate >= KZ_MAXIMUM_NUMBER_OF_GATES) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(board->gateTable[channel][gate].snapshotSelection);
-}
 
 DC_BindingRecord bindingRecord(bool sequenced)
 {
@@ -60,7 +48,7 @@ DC_BindingRecord bindingRecord(bool sequenced)
     r.aScanOffsetThisStep = KZ_ReturnAScanOffsetThisStep;
     r.aScanBytesPerBScan = KZ_ReturnAScanBytesPerBScan;
     r.isSignAndMagnitude = KZ_ReturnIsSignAndMag;
-    r.snapshotSelectionForGate = snapshotSelectionForGate;
+    r.snapshotSelectionForGate = KZ_ReturnSnapshotSelectionForGate;
     return r;
 }
 

@@ -81,6 +81,7 @@ void fillDefaults(BoardState& board)
         offset = 0;
     }
     board.currentRange = kDefaultRange;
+    board.analogueInputRange = kDefaultRange; // the range the record names, from the start
     for (auto& count : board.oversampleCount) {
         count = 1;
     }

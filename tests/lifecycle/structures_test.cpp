@@ -79,6 +79,7 @@ TEST_F(RecordDefaults, FillEveryFieldOfTheRecord)
         EXPECT_EQ(b.zeroOffset[r], 0);
     }
     EXPECT_EQ(b.currentRange, 3u);
+    EXPECT_EQ(b.analogueInputRange, 3u);
     for (std::uint32_t count : b.oversampleCount) {
         EXPECT_EQ(count, 1u);
     }

@@ -97,6 +97,47 @@ TEST_P(ScanRetrieval, AScansOfEveryBScanOfTheBankComeThroughTheService)
     EXPECT_TRUE(reportedErrors().empty());
 }
 
+// With a scan storage option that keeps gate results, each captured B-scan's gate area holds,
+// per position, a status word naming the gates that crossed and one result word per enabled gate.
+TEST_P(ScanRetrieval, GateAreaHoldsTheEnabledGatesResults)
+{
+    shapeBScans(kStorage16Bit, {{1000}}, 1, 2);
+    // The ramp of position 0 is j - 2048: at sample 100 its magnitude is 1948, falling after.
+    GateDefinition both{};
+    both.gateIndex = 0;
+    both.start = 100;
+    both.end = 300;
+    both.threshold = 100;
+    both.thresholdPolarity = 2;
+    both.triggerGate = KZ_GATE_TRIGGER_NONE;
+    both.distanceMetric = KZ_GDMPeak;
+    both.enabled = 1;
+    both.amplitudePeakSelect = KZ_GAPSLargestPeak;
+    both.distancePeakSelect = KZ_GDPSLargestPeak;
+    GateDefinition positive = both;
+    positive.gateIndex = 1;
+    positive.start = 500;
+    positive.end = 600;
+    positive.thresholdPolarity = 0; // every sample is negative: no crossing
+    ASSERT_EQ(KZ_AddGate(0, &both), 1u);
+    ASSERT_EQ(KZ_AddGate(0, &positive), 1u);
+
+    ASSERT_EQ(XAVO_SIM_AdvanceCardTime(0, 1'000'000), 1u);
+    XAVO_SIM_CaptureStatus status{};
+    ASSERT_EQ(XAVO_SIM_GetCaptureStatus(0, &status), 1u);
+    ASSERT_EQ(status.capturedBScans, 1u);
+    EXPECT_EQ(status.gateAreaBytes, KZ_ReturnGateBytesPerBScan(0));
+    std::uint32_t base = 0;
+    ASSERT_EQ(KZ_GetCScanBaseSRAMAddress(0, &base), 1u);
+    std::uint32_t words[4] = {};
+    ASSERT_EQ(XAVO_SIM_ReadMemory(0, base, words, sizeof words), 1u);
+    EXPECT_EQ(words[0], 0xC3000000u);                 // gate area header of B-scan 0
+    EXPECT_EQ(words[1], 0xC5000000u | 0x1);           // position 0: gate 0 crossed
+    EXPECT_EQ(words[2], 1948u | 0x8000 | 100u << 16); // amplitude, crossed, time of the peak
+    EXPECT_EQ(words[3], 0u);
+    EXPECT_EQ(KZ_ReturnGateOffsetThisStep(0, 0), 4u);
+}
+
 // ---------------------------------------------------------------- edge cases (one generation)
 
 class Retrieval : public BoundCardFixture {

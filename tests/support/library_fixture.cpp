@@ -114,4 +114,9 @@ void initialiseCard(std::uint32_t cardIndex, FirmwarePair firmware)
     ASSERT_EQ(setBankRegister(Bank::System, cardIndex, reg::sys::kCommand, reg::sys::kCommandRelease), 1u);
 }
 
+std::uint32_t initialiseThroughLibrary(std::uint32_t cardIndex, FirmwarePair firmware)
+{
+    return firmware.dsp >= 0x200 ? KZ_Initialise(cardIndex) : KZ_InitialiseNonSequenced(cardIndex);
+}
+
 } // namespace kz::test

@@ -1,6 +1,12 @@
 // Fixtures for tests that link the library's static core:
-//   LibraryFixture   the library loaded afresh with the simulated cards of the test's choice
-//   OpenCardFixture  card 0 additionally brought to an initialised, open state
+//   LibraryFixture          the library loaded afresh with the simulated cards of the test's choice
+//   OpenCardFixture         card 0 additionally brought to an initialised, open state
+//   InitialisedCardFixture  card 0 brought up step by step to run its firmware, without the
+//                           settings of the library's initialisation (for tests that need a card
+//                           before or apart from them)
+//   ReadyCardFixture        card 0 initialised by the library itself (KZ_Initialise, or
+//                           KZ_InitialiseNonSequenced for the older firmware): calibrated, bound
+//                           to the data collection, with the initialisation's settings
 #pragma once
 
 #include <gtest/gtest.h>
@@ -94,6 +100,32 @@ class BothGenerationsFixture : public InitialisedCardFixture,
 protected:
     BothGenerationsFixture() { firmware = GetParam(); }
     bool sequenced() const { return firmware.dsp >= 0x200; }
+};
+
+// The library's own initialisation of a card for the pair's generation: KZ_Initialise for the
+// configured sequence-compatible pair, KZ_InitialiseNonSequenced for the older one.
+std::uint32_t initialiseThroughLibrary(std::uint32_t cardIndex, FirmwarePair firmware);
+
+// Card 0 initialised by the library with the built-in configuration, for the sequenced firmware
+// pair or the `firmware` a derived fixture's constructor sets.
+class ReadyCardFixture : public LibraryFixture {
+protected:
+    FirmwarePair firmware = kSequencedFirmware;
+
+    void SetUp() override
+    {
+        LibraryFixture::SetUp();
+        ASSERT_EQ(initialiseThroughLibrary(0, firmware), 1u);
+        clearErrors();
+        XAVO_SIM_ClearCallLog();
+    }
+
+    bool sequenced() const { return firmware.dsp >= 0x200; }
+};
+
+class ReadyCardBothGenerations : public ReadyCardFixture, public ::testing::WithParamInterface<FirmwarePair> {
+protected:
+    ReadyCardBothGenerations() { firmware = GetParam(); }
 };
 
 #define XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(suite)                                                         \

@@ -120,7 +120,8 @@ AnalogueOperatingPoint AnalogueModel::operatingPoint(std::uint32_t controlWord, 
     point.offsetCounts = offsetSlope * (static_cast<double>(offsetWord) - zero);
     if (!range) return point;  // without one range the signal does not reach the converter
 
-    // Inputs 0 and 1 (the transducer, silent here) and input 3 (the internal zero) give 0 V.
+    // The card's own source: input 3 (the internal zero) and inputs 0 and 1 give 0 V of their own
+    // (a capture adds the transducer's voltages of inputs 0 and 1 through signal()).
     double volts = 0.0;
     if (const auto input = oneHot((controlWord >> kInputShift) & kInputBits)) {
         if (*input == kCalibrationInput) {
@@ -133,17 +134,23 @@ AnalogueOperatingPoint AnalogueModel::operatingPoint(std::uint32_t controlWord, 
     }
 
     const double fullScale = (controlWord & kFullScaleOneVoltBit) != 0 ? 1.0 : 2.0;
-    const double untrimmed =
-        volts * rangeGain(*range) * (1.0 + personality_.gainError[*range]) * kCountsPerVolt * fullScale;
-    const double trimWords = static_cast<double>(gainWord) - kMidScaleWord;
-    if (knobs_.gainSlope) {
+    point.sourceVolts = volts;
+    point.countsPerVolt = rangeGain(*range) * (1.0 + personality_.gainError[*range]) * kCountsPerVolt * fullScale;
+    point.trimWords = static_cast<double>(gainWord) - kMidScaleWord;
+    point.trimFactor = 1.0 - personality_.gainTrimPerWord * point.trimWords;
+    point.gainSlope = knobs_.gainSlope;
+    point.signalCounts = signal(point, 0.0);
+    return point;
+}
+
+double AnalogueModel::signal(const AnalogueOperatingPoint& point, double volts) {
+    const double untrimmed = (point.sourceVolts + volts) * point.countsPerVolt;
+    if (point.gainSlope) {
         // A higher word moves a signal towards zero by the given counts per word.
         const double towardsZero = untrimmed > 0.0 ? 1.0 : untrimmed < 0.0 ? -1.0 : 0.0;
-        point.signalCounts = untrimmed - towardsZero * *knobs_.gainSlope * trimWords;
-    } else {
-        point.signalCounts = untrimmed * (1.0 - personality_.gainTrimPerWord * trimWords);
+        return untrimmed - towardsZero * *point.gainSlope * point.trimWords;
     }
-    return point;
+    return untrimmed * point.trimFactor;
 }
 
 double AnalogueModel::level(const AnalogueOperatingPoint& point, double tcgGain) {
@@ -152,8 +159,17 @@ double AnalogueModel::level(const AnalogueOperatingPoint& point, double tcgGain)
 }
 
 std::int32_t AnalogueModel::sample(const AnalogueOperatingPoint& point, double tcgGain) {
+    return convert(point, 0.0, tcgGain);
+}
+
+double AnalogueModel::levelOf(const AnalogueOperatingPoint& point, double volts, double tcgGain) {
     if (point.stuckCode) return *point.stuckCode;
-    double counts = point.signalCounts * tcgGain + point.offsetCounts;
+    return clipToConverter(signal(point, volts) * tcgGain + point.offsetCounts);
+}
+
+std::int32_t AnalogueModel::convert(const AnalogueOperatingPoint& point, double volts, double tcgGain) {
+    if (point.stuckCode) return *point.stuckCode;
+    double counts = signal(point, volts) * tcgGain + point.offsetCounts;
     if (point.noiseSigma > 0.0) counts += point.noiseSigma * noise_.next();
     return static_cast<std::int32_t>(std::lround(clipToConverter(counts)));
 }

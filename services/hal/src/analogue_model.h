@@ -43,10 +43,18 @@ struct AnalogueKnobs {
 
 // The settings one A-scan's samples share, decoded from the card's words.
 struct AnalogueOperatingPoint {
-    double signalCounts = 0.0;  // input after range gain and gain trim, before TCG
+    double signalCounts = 0.0;  // the card's own source after range gain and gain trim, before TCG
     double offsetCounts = 0.0;
     double noiseSigma = 0.0;
     std::optional<std::int32_t> stuckCode;
+    // What turns a voltage at the input into signal counts: the card's own source (input 2's
+    // calibration voltage, input 3's zero, the auxiliary voltages; 0 V on inputs 0 and 1), the
+    // counts per volt of the range gain, gain error and full scale, and the gain trim.
+    double sourceVolts = 0.0;
+    double countsPerVolt = 0.0;  // 0 without a range: the signal does not reach the converter
+    double trimWords = 0.0;      // gain word - 2048
+    double trimFactor = 1.0;     // 1 - alpha x trimWords
+    std::optional<double> gainSlope;
 };
 
 // A Gaussian generator that gives the same sequence for the same seed on every platform.
@@ -82,6 +90,13 @@ public:
     static double level(const AnalogueOperatingPoint& point, double tcgGain = 1.0);
     // One converted sample.
     std::int32_t sample(const AnalogueOperatingPoint& point, double tcgGain = 1.0);
+    // The signal counts of `volts` at the input added to the card's own source, gain trimmed.
+    static double signal(const AnalogueOperatingPoint& point, double volts);
+    // One converted sample of `volts` at the input (added to the card's own source): the signal
+    // scaled by `tcgGain`, plus the offset and the noise, rounded and clipped.
+    std::int32_t convert(const AnalogueOperatingPoint& point, double volts, double tcgGain);
+    // The same without noise, unrounded.
+    static double levelOf(const AnalogueOperatingPoint& point, double volts, double tcgGain);
 
 private:
     AnaloguePersonality personality_;

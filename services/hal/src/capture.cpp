@@ -419,7 +419,15 @@ void Acquisition::renderCodes(const CaptureSettings& s, const PositionGeometry& 
         std::fill(codes_.begin(), codes_.end(), std::clamp(knobs_.constantCode, kMinCode, kMaxCode));
         return;
     }
-    const ChainSettings chain{s.analogueControl, s.dacWords, p.step, s.steps[p.step].tcgControl};
+    ChainSettings chain{s.analogueControl, s.dacWords, p.step, s.steps[p.step].tcgControl, s.sequenceCompatible};
+    const GateList& gates = s.steps[p.step].gates;
+    for (std::uint32_t i = 0; i < gates.count; ++i) {
+        if (gates.gates[i].index == 0) {
+            chain.gate0Enabled = true;
+            chain.gate0Window = gates.gates[i].window;
+            chain.gate0Attributes = gates.gates[i].attributes;
+        }
+    }
     const AnalogueSelection selection = decodeAnalogueControl(s.analogueControl);
     volts_.assign(n, 0.0);
     if (knobs_.scene.enabled != 0 && (selection.input == 0 || selection.input == 1)) {

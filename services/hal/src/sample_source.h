@@ -35,6 +35,11 @@ struct ChainSettings {
     std::array<std::uint32_t, 4> dacWords{};         // calibration D-to-A words 0-3
     std::uint32_t step = 0;                           // the sequence step of the A-scan
     std::uint32_t tcgControl = 0;                     // sampling 0x60 of that step
+    bool sequenceCompatible = false;                  // the TCG table's shape: 32 steps or one curve
+    // Gate 0 of that step, where it is enabled: TCG trigger event 1 starts the curve at its crossing.
+    bool gate0Enabled = false;
+    std::uint32_t gate0Window = 0;
+    std::uint32_t gate0Attributes = 0;
 };
 
 // The input chain: the voltages at the selected input, sample by sample, to the converter's

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 
+#include "analogue_chain.h"
 #include "analogue_model.h"
 #include "capture.h"
 #include "eeprom.h"
@@ -283,6 +284,8 @@ private:
     AnalogueModel analogue_;  // personality and knobs: kept until the card set is reset
     Eeprom eeprom_;
     Hardware hw_;
+    // The input chain the capture converts through: the analogue model and the TCG table above.
+    mutable AnalogueInputChain inputChain_{analogue_, hw_.banks.tcg};
     // Capture state and its knobs; a power cycle returns the state to power-up.
     Acquisition acquisition_;
 };

@@ -11,13 +11,19 @@ constexpr std::uint32_t kPulseWidthBits = 0xFFF;             // peripheral 0x08 
 constexpr std::uint32_t kOversamplesShift = 20;              // peripheral 0x10 bits 20-27
 constexpr std::uint32_t kOversamplesBits = 0xFF;
 constexpr std::uint32_t kSampleWordsBits = 0xFFFF;           // sampling 0x58 bits 0-15
+constexpr std::uint32_t kGateEnabledBit = 1u << 23;          // gate attributes (peripheral 0x3C)
 
 }  // namespace
 
-GateList SimCard::enabledGateSlots(std::uint32_t /*step*/) const {
-    // The gate slots are not read by the capture yet: every step has no enabled gate, so each
-    // position's gate results are its status words alone.
-    return {};
+GateList SimCard::enabledGateSlots(std::uint32_t step) const {
+    // The slots whose latched attributes have the enable bit, in ascending index.
+    GateList list;
+    for (std::uint32_t g = 0; g < GateUnit::kMaxSlots; ++g) {
+        GateSlot slot;
+        if (!hw_.banks.gates.slot(hw_.sequenceCompatible, step, g, slot)) break;
+        if ((slot.attributes & kGateEnabledBit) != 0) list.gates[list.count++] = {g, slot.window, slot.attributes};
+    }
+    return list;
 }
 
 CaptureSettings SimCard::captureSettings() const {
@@ -46,8 +52,7 @@ CaptureSettings SimCard::captureSettings() const {
     }
     for (std::uint32_t k = 0; k < kPingPongEntries; ++k) s.pingPong[k] = hw_.banks.pingPong[k];
     for (std::uint32_t e = 0; e < kEncoderCount; ++e) s.encoders[e] = latch(Bank::Peripheral, per::kEncoderCounter0 + 4 * e);
-    // No analogue model stands behind the input yet: the capture's range gain chain converts.
-    s.inputChain = nullptr;
+    s.inputChain = &inputChain_;
     return s;
 }
 
