@@ -14,6 +14,9 @@
  * library enumerates):
  *   XAVO_SIM_CARDS    number of cards, default 1
  *   XAVO_SIM_DEVICE   PCI device ID of the cards: 0x86e1 (default), 0x5602, or "none"
+ *   XAVO_SIM_DATA     the cards' sample data: "model" (default), "ramp" or "constant:CODE"
+ *                     (see XAVO_SIM_SetDataSource); lets a separate program, such as a command-line
+ *                     tool under test, capture known data
  */
 #ifndef XAVO_SIM_CONTROL_H
 #define XAVO_SIM_CONTROL_H

@@ -43,8 +43,27 @@ CardSetConfig parseCardSetConfig(const char* cards, const char* device) {
     return config;
 }
 
+DataSourceConfig parseDataSourceConfig(const char* text) {
+    DataSourceConfig config;
+    if (text == nullptr) return config;
+    if (strcasecmp(text, "ramp") == 0) {
+        config.source = DataSource::Ramp;
+    } else if (strncasecmp(text, "constant:", 9) == 0) {
+        errno = 0;
+        char* end = nullptr;
+        const long code = std::strtol(text + 9, &end, 0);
+        if (errno == 0 && end != text + 9 && *end == '\0' && code >= kMinCode && code <= kMaxCode) {
+            config.source = DataSource::Constant;
+            config.constantCode = static_cast<std::int32_t>(code);
+        }
+    }
+    return config;
+}
+
 CardSetConfig cardSetFromEnvironment() {
-    return parseCardSetConfig(std::getenv("XAVO_SIM_CARDS"), std::getenv("XAVO_SIM_DEVICE"));
+    CardSetConfig config = parseCardSetConfig(std::getenv("XAVO_SIM_CARDS"), std::getenv("XAVO_SIM_DEVICE"));
+    config.data = parseDataSourceConfig(std::getenv("XAVO_SIM_DATA"));
+    return config;
 }
 
 SimWorld& SimWorld::instance() {
@@ -67,7 +86,11 @@ void SimWorld::ensureCreatedLocked() {
 
 void SimWorld::powerUpLocked(const CardSetConfig& config) {
     cards_.clear();
-    for (std::uint32_t i = 0; i < config.count; ++i) cards_.push_back(std::make_shared<SimCard>(config.deviceId));
+    for (std::uint32_t i = 0; i < config.count; ++i) {
+        auto card = std::make_shared<SimCard>(config.deviceId);
+        card->setDataSource(config.data.source, config.data.constantCode);
+        cards_.push_back(std::move(card));
+    }
     activateLocked({});
     deviceId_ = config.deviceId;
     created_ = true;
@@ -88,7 +111,7 @@ bool SimWorld::configure(std::uint32_t count, std::uint32_t deviceId) {
     if (deviceId != XAVO_HAL_DEVICE_ID_PRIMARY && deviceId != XAVO_HAL_DEVICE_ID_SECONDARY) return false;
     if (count > kMaxCards) return false;
     std::lock_guard lock(mutex_);
-    powerUpLocked({count, deviceId});
+    powerUpLocked({count, deviceId, {}});
     return true;
 }
 

@@ -30,10 +30,20 @@ namespace xavo::sim {
 
 inline constexpr std::uint32_t kMaxCards = 64;
 
-// The card set chosen by XAVO_SIM_CARDS and XAVO_SIM_DEVICE (or their defaults).
+// The sample data the cards start with, chosen by XAVO_SIM_DATA.
+struct DataSourceConfig {
+    DataSource source = DataSource::Model;
+    std::int32_t constantCode = 0;
+};
+// Parses "model", "ramp" or "constant:CODE" (CODE -2048 to 2047, letter case ignored); nullptr
+// and unreadable values give the model.
+DataSourceConfig parseDataSourceConfig(const char* text);
+
+// The card set chosen by XAVO_SIM_CARDS, XAVO_SIM_DEVICE and XAVO_SIM_DATA (or their defaults).
 struct CardSetConfig {
     std::uint32_t count = 1;
     std::uint32_t deviceId = XAVO_HAL_DEVICE_ID_PRIMARY;  // 0 for "none"
+    DataSourceConfig data;
 };
 CardSetConfig cardSetFromEnvironment();
 // Parses the two variables' values; nullptr stands for an unset variable. Unreadable values
