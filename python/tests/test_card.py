@@ -179,21 +179,55 @@ def test_ascan_holds_the_ramp_exactly(card, mode, dtype):
     np.testing.assert_array_equal(samples, expected if mode == 0 else (expected >> 4).astype(np.int8))
 
 
+def ramp_record(position, samples, oversamples, length):
+    """The first `length` samples of a position's ramp record, the oversamples one after the
+    other."""
+    return np.concatenate([sim.ramp(0, position, samples, o) for o in range(oversamples)])[:length]
+
+
 @needs_initialisation
-def test_bscan_of_several_positions_holds_the_ramp_exactly(card):
+@pytest.mark.parametrize("positions", [
+    [(600, 1)] * 4,          # (samples per oversample, oversamples) of each position
+    [(300, 2), (500, 1)],
+])
+def test_bscan_of_several_positions_holds_the_ramp_exactly(card, positions):
     sim.set_data_source(0, sim.DATA_RAMP)
-    lengths = [600, 600, 600, 600]
-    for step, length in enumerate(lengths):
+    for step, (samples, oversamples) in enumerate(positions):
         card.sequence_step = step
-        card.number_of_samples = length
-    card.steps_in_sequence = len(lengths)
+        card.number_of_oversamples = oversamples
+        card.number_of_samples = samples * oversamples
+    card.steps_in_sequence = len(positions)
     card.sequence_step = 0
-    assert card.positions == 4
+    assert card.positions == len(positions)
     image = card.bscan()
-    # each A-scan moves its sample bytes counted from its header word: 2 samples short
-    assert image.shape == (4, 598) and image.dtype == np.int16
-    for k in range(4):
-        np.testing.assert_array_equal(image[k], sim.ramp(0, k, 598))
+    # each A-scan moves its sample bytes counted from its first header word, so the header words
+    # of its oversamples take the place of as many samples at its end
+    lengths = [samples * oversamples - 2 * oversamples for samples, oversamples in positions]
+    if len(set(lengths)) == 1:
+        assert image.shape == (len(positions), lengths[0]) and image.dtype == np.int16
+    else:
+        assert isinstance(image, list) and [len(row) for row in image] == lengths
+    for k, (samples, oversamples) in enumerate(positions):
+        np.testing.assert_array_equal(image[k], ramp_record(k, samples, oversamples, lengths[k]))
+        np.testing.assert_array_equal(card.ascan(k), ramp_record(k, samples, oversamples, samples * oversamples))
+
+
+@needs_initialisation
+def test_scans_of_the_older_firmware_hold_the_ramp_exactly():
+    with xavokz.Card(0, sequenced=False) as card:
+        assert card.state.isSequenceCompatibleFirmware == 0
+        card.set_bscans_per_bank_automatic(False)
+        card.number_of_bscans_per_bank = 1
+        sim.set_data_source(0, sim.DATA_RAMP)
+        card.number_of_samples = 500
+        card.number_of_ascans_per_bscan = 3
+        assert card.positions == 3
+        image = card.bscan()
+        assert image.shape == (3, 498)
+        for k in range(3):
+            np.testing.assert_array_equal(image[k], sim.ramp(0, k, 498))
+        np.testing.assert_array_equal(card.ascan(2), sim.ramp(0, 2, 500))
+        sim.set_data_source(0, sim.DATA_MODEL)
 
 
 @needs_initialisation

@@ -223,19 +223,18 @@ class Card:
         return count.value // max(self._oversamples_of_position(0), 1)
 
     @staticmethod
-    def _samples_of_records(raw, oversamples, dtype):
-        """The samples of an A-scan record: each oversample is a header word and its samples;
-        a record cut short keeps the samples that arrived."""
-        per_oversample = (len(raw) - _HEADER_BYTES * oversamples) // dtype.itemsize // max(oversamples, 1)
+    def _samples_of_records(raw, oversamples, per_oversample, dtype):
+        """The samples of an A-scan record: each oversample is a header word and
+        `per_oversample` samples; a record cut short keeps the samples that arrived."""
         samples = []
         offset = 0
-        while offset + _HEADER_BYTES <= len(raw):
+        for _ in range(oversamples):
+            if offset + _HEADER_BYTES > len(raw):
+                break
             offset += _HEADER_BYTES
             count = min(per_oversample, (len(raw) - offset) // dtype.itemsize)
             samples.append(np.frombuffer(raw, dtype, count, offset))
             offset += count * dtype.itemsize
-            if count < per_oversample:
-                break
         return np.concatenate(samples) if samples else np.empty(0, dtype)
 
     def ascan(self, position=0, bscan=0):
@@ -248,11 +247,7 @@ class Card:
         values = api.KZ_ReturnAScanSampleValuesThisStep(self.index, position)
         buffer = ctypes.create_string_buffer(_HEADER_BYTES * oversamples + dtype.itemsize * values)
         call("KZ_GetAScan", self.index, buffer, len(buffer), position, bscan)
-        per_oversample = values // max(oversamples, 1)
-        raw = bytes(buffer)
-        return np.concatenate([
-            np.frombuffer(raw, dtype, per_oversample, o * (_HEADER_BYTES + per_oversample * dtype.itemsize)
-                          + _HEADER_BYTES) for o in range(oversamples)])
+        return self._samples_of_records(bytes(buffer), oversamples, values // max(oversamples, 1), dtype)
 
     def bscan(self):
         """The B-scan of the next completed bank (KZ_GetBScan) as a 2-D NumPy array, one row per
@@ -265,14 +260,17 @@ class Card:
         count = ctypes.c_uint32()
         call("KZ_GetNumberOfAScansPerBScan", self.index, ctypes.byref(count))  # oversamples included
         positions = self.positions
-        lengths = [api.KZ_ReturnAScanSampleValuesThisStep(self.index, i) * dtype.itemsize
-                   for i in range(positions)]
+        values = [api.KZ_ReturnAScanSampleValuesThisStep(self.index, i) for i in range(positions)]
+        lengths = [count * dtype.itemsize for count in values]
         # one entry per A-scan the card counts; the card fills those of the positions
         buffers = [ctypes.create_string_buffer(max(length, 1)) for length in lengths]
         pointers = (ctypes.c_void_p * max(count.value, positions, 1))(*[ctypes.addressof(b) for b in buffers])
         call("KZ_GetBScan", self.index, pointers)
-        rows = [self._samples_of_records(bytes(buffer)[:length], self._oversamples_of_position(i), dtype)
-                for i, (buffer, length) in enumerate(zip(buffers, lengths))]
+        rows = []
+        for i, buffer in enumerate(buffers):
+            oversamples = max(self._oversamples_of_position(i), 1)
+            rows.append(self._samples_of_records(bytes(buffer)[:lengths[i]], oversamples, values[i] // oversamples,
+                                                 dtype))
         if rows and all(len(row) == len(rows[0]) for row in rows):
             return np.stack(rows)
         return rows
