@@ -221,14 +221,20 @@ def test_pictures_of_kzctls_own_scan_file(tmp_path):
     if kzctl is None or not kzctl.exists():
         pytest.skip("kzctl is not built")
     source = tmp_path / "kzctl.h5"
-    acquired = subprocess.run([str(kzctl), "acquire", "--bscans", "8", "-o", str(source)], capture_output=True,
-                              text=True, timeout=120)
+    acquired = subprocess.run([str(kzctl), "acquire", "--bscans", "8", "--set", "NumberOfSamples=4800",
+                               "--set", "TransducerPulseWidth=20", "-o", str(source)],
+                              capture_output=True, text=True, timeout=120)
     assert acquired.returncode == 0, acquired.stderr
     for kind in ("ascan", "bscan", "cscan"):
         output = tmp_path / f"{kind}.png"
         result = plot_command(source, f"--{kind}", "-o", output)
         assert result.returncode == 0, result.stderr
         assert_picture(output)
+        if kind == "bscan":  # the scene's echoes in every B-scan
+            figure = plot.figure_of_file(source, kind)
+            assert_echo_rows(figure, output, [0, 7], [], INTERFACE_US)
+            assert_echo_rows(figure, output, [0, 7], [], WALL_US)
+            assert_echo_rows(figure, output, [], [0, 7], WATER_US)
 
 
 # ---- pictures of the simulated card's scene ----
