@@ -206,7 +206,8 @@ def _gate_window(text):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m xavokz.plot",
-                                     description="Draws an A-scan, a B-scan image or a C-scan map of a kzctl scan file.")
+                                     description="Draws an A-scan, a B-scan image or a C-scan map of a scan file "
+                                                 "written by kzctl.")
     parser.add_argument("file", help="scan file written by kzctl acquire (HDF5)")
     kind = parser.add_mutually_exclusive_group(required=True)
     kind.add_argument("--ascan", dest="kind", action="store_const", const="ascan", help="one A-scan with its gates")
