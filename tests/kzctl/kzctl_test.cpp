@@ -235,12 +235,12 @@ TEST_F(Kzctl, StateSaveSetAndLoadRoundTrip) {
     ASSERT_FALSE(saved.empty());
     EXPECT_EQ('[', saved.front());
     EXPECT_NE(std::string::npos, saved.find("\r\n"));
-    EXPECT_NE(std::string::npos, saved.find("=600\r\n"));
+    EXPECT_NE(std::string::npos, saved.find("NumberOfSamples = 600\r\n"));
 
     succeed({"set", "-f", "s.dab", "NumberOfSamples", "500"});
     const std::string changed = readFile(file("s.dab"));
-    EXPECT_NE(std::string::npos, changed.find("=500\r\n"));
-    EXPECT_EQ(std::string::npos, changed.find("=600\r\n"));
+    EXPECT_NE(std::string::npos, changed.find("NumberOfSamples = 500\r\n"));
+    EXPECT_EQ(std::string::npos, changed.find("NumberOfSamples = 600\r\n"));
 
     succeed({"state", "load", "s.dab"});
     const Result info = succeed({"info", "--json", "--state", "s.dab"});
@@ -327,7 +327,7 @@ TEST_F(Kzctl, AcquireWritesTheDocumentedLayout) {
 
     const std::string state = h5.scalarString("/state");
     EXPECT_EQ('[', state.front());
-    EXPECT_NE(std::string::npos, state.find("=64\r\n"));
+    EXPECT_NE(std::string::npos, state.find("NumberOfSamples = 64\r\n"));
     EXPECT_EQ("dab", h5.attributeString("/state", "format"));
 }
 
