@@ -1,6 +1,8 @@
 """The pictures: each rendered to PNG and read back, for its size, that it is not blank, and that
 the echoes show where the scene puts them; the command line over kzctl scan files."""
 
+import contextlib
+import io
 import subprocess
 import sys
 
@@ -148,8 +150,21 @@ def write_scan_file(path, bscans, lengths=None, state=STATE):
 
 
 def plot_command(*arguments):
-    return subprocess.run([sys.executable, "-m", "xavokz.plot", *map(str, arguments)], cwd=PACKAGE_DIR,
-                          capture_output=True, text=True, timeout=120)
+    """Runs the command line in this process: (exit code, standard error)."""
+    errors = io.StringIO()
+    with contextlib.redirect_stderr(errors):
+        code = plot.main([str(a) for a in arguments])
+    return code, errors.getvalue()
+
+
+def test_module_runs_as_a_program(tmp_path):
+    source = tmp_path / "scan.h5"
+    write_scan_file(source, synthetic_bscans(4)[:, np.newaxis, :])
+    result = subprocess.run([sys.executable, "-m", "xavokz.plot", str(source), "--bscan", "-o",
+                             str(tmp_path / "bscan.png")], cwd=PACKAGE_DIR, capture_output=True, text=True,
+                            timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert_picture(tmp_path / "bscan.png")
 
 
 def test_state_file_gates_are_read_from_the_gates_section_only():
@@ -164,8 +179,8 @@ def test_command_line_draws_each_picture_of_a_scan_file(tmp_path, kind):
     source = tmp_path / "scan.h5"
     write_scan_file(source, bscans)
     output = tmp_path / f"{kind}.png"
-    result = plot_command(source, f"--{kind}", "-o", output)
-    assert result.returncode == 0, result.stderr
+    code, errors = plot_command(source, f"--{kind}", "-o", output)
+    assert code == 0, errors
     assert_picture(output)
     figure = plot.figure_of_file(source, kind)
     if kind == "bscan":  # one row per B-scan
@@ -187,8 +202,8 @@ def test_command_line_reads_positions_of_different_lengths(tmp_path):
     assert [p.shape for p in scan.positions] == [(4, 4800), (4, 4000), (4, 4800)]
     for kind in ("ascan", "bscan", "cscan"):
         output = tmp_path / f"{kind}.png"
-        result = plot_command(source, f"--{kind}", "-o", output, "--position", 1)
-        assert result.returncode == 0, result.stderr
+        code, errors = plot_command(source, f"--{kind}", "-o", output, "--position", 1)
+        assert code == 0, errors
         assert_picture(output)
 
 
@@ -199,9 +214,9 @@ def test_command_line_reads_positions_of_different_lengths(tmp_path):
 def test_command_line_refuses_what_the_file_does_not_hold(tmp_path, arguments, message):
     source = tmp_path / "scan.h5"
     write_scan_file(source, synthetic_bscans()[:, np.newaxis, :])
-    result = plot_command(source, *arguments, "-o", tmp_path / "out.png")
-    assert result.returncode == 1
-    assert message in result.stderr
+    code, errors = plot_command(source, *arguments, "-o", tmp_path / "out.png")
+    assert code == 1
+    assert message in errors
     assert not (tmp_path / "out.png").exists()
 
 
@@ -209,10 +224,10 @@ def test_command_line_refuses_a_file_that_is_not_a_scan_file(tmp_path):
     other = tmp_path / "other.h5"
     with h5py.File(other, "w") as f:
         f.create_dataset("data", data=np.zeros(4))
-    result = plot_command(other, "--ascan", "-o", tmp_path / "out.png")
-    assert result.returncode == 1 and "not a kzctl-scan file" in result.stderr
-    result = plot_command(tmp_path / "missing.h5", "--ascan", "-o", tmp_path / "out.png")
-    assert result.returncode == 1
+    code, errors = plot_command(other, "--ascan", "-o", tmp_path / "out.png")
+    assert code == 1 and "not a kzctl-scan file" in errors
+    code, errors = plot_command(tmp_path / "missing.h5", "--ascan", "-o", tmp_path / "out.png")
+    assert code == 1 and "missing.h5" in errors
 
 
 def test_pictures_of_kzctls_own_scan_file(tmp_path):
@@ -227,8 +242,8 @@ def test_pictures_of_kzctls_own_scan_file(tmp_path):
     assert acquired.returncode == 0, acquired.stderr
     for kind in ("ascan", "bscan", "cscan"):
         output = tmp_path / f"{kind}.png"
-        result = plot_command(source, f"--{kind}", "-o", output)
-        assert result.returncode == 0, result.stderr
+        code, errors = plot_command(source, f"--{kind}", "-o", output)
+        assert code == 0, errors
         assert_picture(output)
         if kind == "bscan":  # the scene's echoes in every B-scan
             figure = plot.figure_of_file(source, kind)
