@@ -1,6 +1,9 @@
 """The card library's C interface for ctypes: its constants, records, callback types and the
 result and argument types of every exported function, and the same for the simulated card's
-control interface. The tests check these tables against the C headers."""
+control interface. The tests check these tables against the C headers.
+
+A callback passed to the library (KZ_LoggingCallback(function), ...) must be kept referenced in
+Python for as long as the library may call it."""
 
 from ctypes import (CFUNCTYPE, POINTER, Structure, c_char, c_char_p, c_double, c_int16, c_int32, c_uint8,
                     c_uint16, c_uint32, c_uint64, c_void_p)
