@@ -36,20 +36,12 @@ using kz::state_file::Section;
 constexpr std::uint32_t kSaved = 0;
 constexpr std::uint32_t kLoaded = 1;
 
-// Brings a card up as the initialisation leaves it for state files: calibrated ranges, a running
-// sample clock and a one-point TCG curve.
+// Brings a card up for state files: initialised by the library with every input range
+// calibrated, then on an 80 MHz sample clock.
 bool bringUp(std::uint32_t card)
 {
-    kz::test::initialiseCard(card, kz::test::kSequencedFirmware);
-    BoardState& board = *kz::boardInRange(card);
-    if (KZ_GetEEPROMvalues(card) != 1) {
-        return false;
-    }
-    for (std::uint32_t range = 0; range < KZ_NUMBER_OF_ANALOGUE_RANGES; ++range) {
-        board.isRangeCalibrated[range] = (board.calibratedRangeMask >> range) & 1u;
-    }
-    const std::uint16_t onePoint = 0;
-    return KZ_SetSamplingFrequency(card, 80000000) == 1 && KZ_SetTCGValues(card, &onePoint, 1) == 1;
+    constexpr std::uint32_t kEveryRange = KZ_NUMBER_OF_ANALOGUE_RANGES;
+    return KZ_InitialiseProtected(card, kEveryRange, 1) == 1 && KZ_SetSamplingFrequency(card, 80000000) == 1;
 }
 
 // Card 0 configured in every section, card 1 brought up the same way; a file of card 0 saved.

@@ -169,7 +169,10 @@ bool makeSettings(BoardState& board, std::uint32_t cardIndex, std::uint32_t fall
     releaseTable(board.pingPongElements);
     releaseTable(board.pingPongOrder);
     releaseTable(board.pingPongPositionOfOrder);
-    KZ_SetPingPongSequence(cardIndex, identity.data(), identity.data());
+    // A card whose table could not be written would fire other elements than the record names.
+    if (KZ_SetPingPongSequence(cardIndex, identity.data(), identity.data()) == 0) {
+        return false;
+    }
 
     if (sequenced && KZ_SetStepsInSequence(cardIndex, 1) == 0) {
         return false;

@@ -20,7 +20,7 @@ constexpr std::uint32_t kDac = peripheralAddress(reg::per::kDac);
 constexpr std::uint32_t kConfiguredWord = 0x10E08A;
 constexpr std::uint32_t kAuxBits = 3u << 23;
 
-class AnalogueInput : public InitialisedCardFixture {
+class AnalogueInput : public FirmwareRunningCardFixture {
 protected:
     BoardState& board() { return *boardInRange(0); }
 

@@ -105,7 +105,7 @@ TEST_P(CurvedGate, ARefusedTableWritesNothing)
     }
 }
 
-TEST_F(InitialisedCardFixture, ATableThatFailsPartWayStaysPartWritten)
+TEST_F(FirmwareRunningCardFixture, ATableThatFailsPartWayStaysPartWritten)
 {
     const Table old(kEntries, 5);
     ASSERT_EQ(KZ_SetCurvedGateData(0, old.data()), 1u);
@@ -123,7 +123,7 @@ TEST_F(InitialisedCardFixture, ATableThatFailsPartWayStaysPartWritten)
 
 // The record's table lives until the record's defaults are filled again or the library unloads
 // (the sanitizer build reports a table left behind at unload).
-TEST_F(InitialisedCardFixture, TheTableIsReleasedWithTheRecordsBuffers)
+TEST_F(FirmwareRunningCardFixture, TheTableIsReleasedWithTheRecordsBuffers)
 {
     const Table values = ramp();
     ASSERT_EQ(KZ_SetCurvedGateData(0, values.data()), 1u);

@@ -13,7 +13,7 @@
 namespace kz::test {
 namespace {
 
-using SequencedTransfer = InitialisedCardFixture;
+using SequencedTransfer = FirmwareRunningCardFixture;
 
 class Transfer : public BothGenerationsFixture {};
 XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(Transfer);

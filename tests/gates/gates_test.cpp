@@ -11,7 +11,7 @@
 namespace kz::test {
 namespace {
 
-using SequencedGates = InitialisedCardFixture;
+using SequencedGates = FirmwareRunningCardFixture;
 
 class Gates : public BothGenerationsFixture {
 protected:

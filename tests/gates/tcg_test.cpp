@@ -176,7 +176,7 @@ TEST_P(TcgDirectLoad, TriggerEventSetsBitZeroAndRecomputesTheLayoutEvenWhenTheWr
 
 // ---------------------------------------------------------------- normalised load (older firmware)
 
-class TcgNormalisedLoad : public InitialisedCardFixture {
+class TcgNormalisedLoad : public FirmwareRunningCardFixture {
 protected:
     TcgNormalisedLoad() { firmware = kNonSequencedFirmware; }
 };
@@ -223,14 +223,14 @@ TEST_F(TcgNormalisedLoad, TheEnhancedCurvesNeedSequenceCompatibleFirmware)
 
 // ---------------------------------------------------------------- enhanced TCG
 
-class EnhancedTcg : public InitialisedCardFixture {
+class EnhancedTcg : public FirmwareRunningCardFixture {
 protected:
     BoardState& board() { return *boardInRange(0); }
     std::int16_t* curveOf(std::uint32_t step) { return &board().stepTcgCurve[std::size_t{step} * kPointsPerStep]; }
 
     void SetUp() override
     {
-        InitialisedCardFixture::SetUp();
+        FirmwareRunningCardFixture::SetUp();
         ASSERT_EQ(KZ_SetSequenceStep(0, 2), 1u);
         XAVO_SIM_ClearCallLog();
     }

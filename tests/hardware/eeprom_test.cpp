@@ -10,11 +10,11 @@
 namespace kz::test {
 namespace {
 
-class Eeprom : public InitialisedCardFixture {
+class Eeprom : public FirmwareRunningCardFixture {
 protected:
     void SetUp() override
     {
-        InitialisedCardFixture::SetUp();
+        FirmwareRunningCardFixture::SetUp();
         XAVO_ERR_ClearInfoLog();
     }
 

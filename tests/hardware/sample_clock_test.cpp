@@ -14,7 +14,7 @@ TEST(TuningWord, IsTheFrequencyScaledBy2To32Over264MHzRoundedDown)
     EXPECT_EQ(tuningWord(40'000'000), 0x26C9B26Cu);
 }
 
-class SampleClock : public InitialisedCardFixture {
+class SampleClock : public FirmwareRunningCardFixture {
 protected:
     static std::uint32_t ddsRegister(std::uint32_t reg, std::uint32_t* writes = nullptr)
     {

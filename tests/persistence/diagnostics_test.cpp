@@ -16,12 +16,12 @@ using platform::WriteSite;
 
 const std::string kBanner = "Tolvenna XAVO Data Acquisition Card Diagnostics\r\n\r\n";
 
-class Diagnostics : public InitialisedCardFixture {
+class Diagnostics : public FirmwareRunningCardFixture {
 protected:
     void TearDown() override
     {
         platform::setWriteFailurePredicate(nullptr);
-        InitialisedCardFixture::TearDown();
+        FirmwareRunningCardFixture::TearDown();
     }
 
     std::string pathOf(const std::string& name) { return scratchFolder() + "/" + name; }

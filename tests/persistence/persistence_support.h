@@ -73,22 +73,18 @@ inline std::string firstDifference(const std::string& a, const std::string& b)
 
 inline constexpr std::uint32_t kSampleFrequencyHz = 80000000;
 
-// Brings a card up as far as a state file needs: initialised with its firmware, and what the
-// initialisation adds that a loaded file relies on: the input ranges the EEPROM holds marked
-// calibrated, as the range calibration leaves them (a range that is not calibrated cannot be
-// selected), a running sample clock and a one-point TCG curve (without a curve the card
-// refuses to enable TCG). The one place to replace with KZ_Initialise once the library has it.
+// Brings a card up as far as a state file needs: initialised by the library for the pair's
+// generation with every input range calibrated (a range that is not calibrated cannot be
+// selected), with a running sample clock, a one-point TCG curve and an identity ping-pong table;
+// then back on input range 1, where the built-in configuration leaves it, and the sample clock
+// moved off its initial 66 MHz, so that a file shows the clock it was saved with.
 inline void bringUpForStateFiles(std::uint32_t cardIndex, FirmwarePair firmware)
 {
-    initialiseCard(cardIndex, firmware);
-    ASSERT_EQ(KZ_GetEEPROMvalues(cardIndex), 1u);
-    BoardState& board = *boardInRange(cardIndex);
-    for (std::uint32_t range = 0; range < KZ_NUMBER_OF_ANALOGUE_RANGES; ++range) {
-        board.isRangeCalibrated[range] = (board.calibratedRangeMask >> range) & 1u;
-    }
+    constexpr std::uint32_t kEveryRange = KZ_NUMBER_OF_ANALOGUE_RANGES;
+    const std::uint32_t sequenced = firmware.dsp >= 0x200 ? 1 : 0;
+    ASSERT_EQ(KZ_InitialiseProtected(cardIndex, kEveryRange, sequenced), 1u);
+    ASSERT_EQ(KZ_SetAnalogueInputRange(cardIndex, 1), 1u);
     ASSERT_EQ(KZ_SetSamplingFrequency(cardIndex, kSampleFrequencyHz), 1u);
-    const std::uint16_t onePoint = 0;
-    ASSERT_EQ(KZ_SetTCGValues(cardIndex, &onePoint, 1), 1u);
 }
 
 // An enabled gate that passes every check.

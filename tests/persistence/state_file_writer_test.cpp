@@ -66,7 +66,15 @@ void giveAllTables(std::uint32_t card)
 }
 
 // A card that never received a TCG curve.
-void dropTcgCurve(std::uint32_t card) { releaseTable(boardInRange(card)->tcgValues); }
+// The card without the tables the initialisation gives it: no TCG curve, no ping-pong table.
+void dropTables(std::uint32_t card)
+{
+    BoardState& board = *boardInRange(card);
+    releaseTable(board.tcgValues);
+    releaseTable(board.pingPongElements);
+    releaseTable(board.pingPongOrder);
+    releaseTable(board.pingPongPositionOfOrder);
+}
 
 std::vector<std::string> sectionHeaders(const std::string& text)
 {
@@ -207,7 +215,7 @@ TEST_P(StateFileWriter, TheSelectorPicksTheSections)
 
 TEST_P(StateFileWriter, WithoutTablesTheWholeFileEndsWithTheGates)
 {
-    dropTcgCurve(0);
+    dropTables(0);
     EXPECT_TRUE(save(KZ_SFSAll).ends_with("\r\n[Gates]\r\n"));
 
     const GateDefinition gate = enabledGate(2, 10, 20, 30);
@@ -220,7 +228,7 @@ TEST_P(StateFileWriter, WithoutTablesTheWholeFileEndsWithTheGates)
 
 TEST_P(StateFileWriter, ATableSectionAskedForAloneFailsWhenTheCardHasNoTableAndLeavesNoFile)
 {
-    dropTcgCurve(0);
+    dropTables(0);
     const struct {
         std::uint32_t selector;
         std::uint32_t code;

@@ -12,7 +12,7 @@
 namespace kz::test {
 namespace {
 
-using Binding = InitialisedCardFixture;
+using Binding = FirmwareRunningCardFixture;
 
 TEST_F(Binding, RecordCarriesTheModeWordsAndTheLibrarysCallbacks)
 {

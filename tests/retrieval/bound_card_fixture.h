@@ -31,11 +31,11 @@ struct Position {
     std::uint32_t oversamples = 1;
 };
 
-class BoundCardFixture : public InitialisedCardFixture {
+class BoundCardFixture : public FirmwareRunningCardFixture {
 protected:
     void SetUp() override
     {
-        InitialisedCardFixture::SetUp();
+        FirmwareRunningCardFixture::SetUp();
         ASSERT_EQ(KZ_SetSamplingFrequency(0, kSampleClockHz), 1u);
         ASSERT_EQ(dc::bind(sequenced() ? 1 : 0), 1u);
         ASSERT_EQ(KZ_SetTriggerSelect(0, 1), 1u);

@@ -1,12 +1,15 @@
 // Fixtures for tests that link the library's static core:
-//   LibraryFixture          the library loaded afresh with the simulated cards of the test's choice
-//   OpenCardFixture         card 0 additionally brought to an initialised, open state
-//   InitialisedCardFixture  card 0 brought up step by step to run its firmware, without the
-//                           settings of the library's initialisation (for tests that need a card
-//                           before or apart from them)
-//   ReadyCardFixture        card 0 initialised by the library itself (KZ_Initialise, or
-//                           KZ_InitialiseNonSequenced for the older firmware): calibrated, bound
-//                           to the data collection, with the initialisation's settings
+//   LibraryFixture              the library loaded afresh with the simulated cards of the
+//                               test's choice
+//   OpenCardFixture             card 0 additionally brought to an initialised, open state
+//   FirmwareRunningCardFixture  card 0 brought up step by step to run its firmware, without the
+//                               settings of the library's initialisation (for tests that need a
+//                               card before or apart from them); BothGenerationsFixture for
+//                               each firmware generation
+//   InitialisedCardFixture      card 0 initialised by the library itself (KZ_Initialise, or
+//                               KZ_InitialiseNonSequenced for the older firmware): calibrated,
+//                               bound to the data collection, with the initialisation's
+//                               settings; InitialisedBothGenerations for each generation
 #pragma once
 
 #include <gtest/gtest.h>
@@ -79,9 +82,11 @@ protected:
     }
 };
 
-// Card 0 initialised with the sequenced firmware pair, or with `firmware` as set in a derived
-// fixture's constructor.
-class InitialisedCardFixture : public LibraryFixture {
+// Card 0 brought up step by step until it runs the sequenced firmware pair, or the `firmware` a
+// derived fixture's constructor sets: record defaults, open, both images downloaded, released.
+// None of the initialisation's settings are made; for tests that need a card before or apart
+// from them.
+class FirmwareRunningCardFixture : public LibraryFixture {
 protected:
     FirmwarePair firmware = kSequencedFirmware;
 
@@ -95,7 +100,7 @@ protected:
 };
 
 // The same for each firmware generation in turn.
-class BothGenerationsFixture : public InitialisedCardFixture,
+class BothGenerationsFixture : public FirmwareRunningCardFixture,
                                public ::testing::WithParamInterface<FirmwarePair> {
 protected:
     BothGenerationsFixture() { firmware = GetParam(); }
@@ -106,9 +111,10 @@ protected:
 // configured sequence-compatible pair, KZ_InitialiseNonSequenced for the older one.
 std::uint32_t initialiseThroughLibrary(std::uint32_t cardIndex, FirmwarePair firmware);
 
-// Card 0 initialised by the library with the built-in configuration, for the sequenced firmware
-// pair or the `firmware` a derived fixture's constructor sets.
-class ReadyCardFixture : public LibraryFixture {
+// Card 0 initialised by the library with the built-in configuration: calibrated, bound to the
+// data collection, with every setting of the initialisation; for the sequenced pair or the
+// `firmware` a derived fixture's constructor sets. Errors and the call log start empty.
+class InitialisedCardFixture : public LibraryFixture {
 protected:
     FirmwarePair firmware = kSequencedFirmware;
 
@@ -123,9 +129,11 @@ protected:
     bool sequenced() const { return firmware.dsp >= 0x200; }
 };
 
-class ReadyCardBothGenerations : public ReadyCardFixture, public ::testing::WithParamInterface<FirmwarePair> {
+// The same for each firmware generation in turn.
+class InitialisedBothGenerations : public InitialisedCardFixture,
+                                   public ::testing::WithParamInterface<FirmwarePair> {
 protected:
-    ReadyCardBothGenerations() { firmware = GetParam(); }
+    InitialisedBothGenerations() { firmware = GetParam(); }
 };
 
 #define XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(suite)                                                         \

@@ -19,7 +19,7 @@ constexpr std::uint32_t kPingPong = peripheralAddress(reg::per::kPingPong);
 constexpr std::uint32_t kFocusing = peripheralAddress(reg::per::kFocusingUnit);
 constexpr std::uint32_t kPeripheralVersion = peripheralAddress(reg::per::kVersion);
 
-class SensorArray : public InitialisedCardFixture {
+class SensorArray : public FirmwareRunningCardFixture {
 protected:
     BoardState& board() { return *boardInRange(0); }
 

@@ -56,7 +56,7 @@ TEST_P(SequenceStep, NullOutputIsRefusedWithoutTouchingTheCard)
     EXPECT_TRUE(reportedErrors().empty());
 }
 
-class SequenceStepWrites : public InitialisedCardFixture {};
+class SequenceStepWrites : public FirmwareRunningCardFixture {};
 
 TEST_F(SequenceStepWrites, AFailedPeripheralWriteStillSucceedsAndTheGetterReportsTheCard)
 {

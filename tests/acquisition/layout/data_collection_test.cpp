@@ -11,7 +11,7 @@
 namespace kz::test {
 namespace {
 
-using CapturedBScans = InitialisedCardFixture;
+using CapturedBScans = FirmwareRunningCardFixture;
 
 constexpr std::uint32_t kStatus = samplingAddress(reg::smp::kStatus);
 

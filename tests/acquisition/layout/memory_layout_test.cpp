@@ -30,12 +30,12 @@ std::uint32_t bScansPerBank()
 
 using Errors = std::vector<std::uint32_t>;
 
-class OlderLayout : public InitialisedCardFixture {
+class OlderLayout : public FirmwareRunningCardFixture {
 protected:
     OlderLayout() { firmware = kNonSequencedFirmware; }
 };
 
-using SequencedLayout = InitialisedCardFixture;
+using SequencedLayout = FirmwareRunningCardFixture;
 
 class LayoutBoth : public BothGenerationsFixture {};
 XAVO_INSTANTIATE_FOR_BOTH_GENERATIONS(LayoutBoth);

@@ -22,7 +22,7 @@ std::uint32_t samplesReadBack()
     return count;
 }
 
-using Sampling = InitialisedCardFixture;
+using Sampling = FirmwareRunningCardFixture;
 
 TEST_F(Sampling, NumberOfSamplesIsRoundedUpToWholeWordsPerOversample)
 {

@@ -18,7 +18,7 @@ using Errors = std::vector<std::uint32_t>;
 
 constexpr std::uint32_t counterAddress(std::uint32_t encoder) { return peripheralAddress(0x20 + 4 * encoder); }
 
-class Encoders : public InitialisedCardFixture {
+class Encoders : public FirmwareRunningCardFixture {
 protected:
     static std::uint32_t shadow() { return card0().encoderControlShadow; }
 

@@ -10,7 +10,7 @@
 namespace kz::test {
 namespace {
 
-using NullOutputs = InitialisedCardFixture;
+using NullOutputs = FirmwareRunningCardFixture;
 
 TEST_F(NullOutputs, AreRefusedWithoutTouchingTheCard)
 {

@@ -39,7 +39,7 @@ const IoBank kBanks[] = {
      peripheralAddress(0x64), peripheralAddress(0x68), XAVO_SIM_IO_PERIPHERAL_1},
 };
 
-using PeripheralIo = InitialisedCardFixture;
+using PeripheralIo = FirmwareRunningCardFixture;
 
 TEST_F(PeripheralIo, EachBankReadsItsOutputLatchesAndItsInputPins)
 {

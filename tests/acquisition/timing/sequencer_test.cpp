@@ -15,7 +15,7 @@ constexpr std::uint32_t kRunBit = 0x80000000;
 
 using Errors = std::vector<std::uint32_t>;
 
-class Sequencer : public InitialisedCardFixture {
+class Sequencer : public FirmwareRunningCardFixture {
 protected:
     static bool runBit() { return (peek(kSequencer) & kRunBit) != 0; }
     static std::uint32_t state() { return card0().sequenceState; }
@@ -166,7 +166,7 @@ TEST_F(Sequencer, AFailedReadWhileWaitingFailsTheStopAndReleasesTheLock)
     EXPECT_EQ(card0().lockDepth, 0u);
 }
 
-class OlderSequencer : public InitialisedCardFixture {
+class OlderSequencer : public FirmwareRunningCardFixture {
 protected:
     OlderSequencer() { firmware = kNonSequencedFirmware; }
 };

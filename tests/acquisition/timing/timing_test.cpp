@@ -22,7 +22,7 @@ constexpr std::uint32_t kMegahertz = 1'000'000;
 
 using Errors = std::vector<std::uint32_t>;
 
-class PulseTiming : public InitialisedCardFixture {
+class PulseTiming : public FirmwareRunningCardFixture {
 protected:
     static void setFrequency(std::uint32_t hz) { card0().samplingFrequency = hz; }
     static std::uint32_t programmedPeriods() { return (peek(kAScanTrigger) & kPeriodBits) + 1; }
