@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,10 +64,10 @@ protected:
 
     fs::path file(const std::string& name) const { return scratch_ / name; }
 
-    // Runs kzctl with `args` in the scratch folder, with `environment` added to this process's.
-    Result run(const std::vector<std::string>& args, const Environment& environment = {}) const {
-        const fs::path out = scratch_ / ".stdout";
-        const fs::path err = scratch_ / ".stderr";
+    // Starts kzctl with `args` in the scratch folder, with `environment` added to this
+    // process's and its output going to `out` and `err`; wait for it with finish().
+    pid_t start(const std::vector<std::string>& args, const Environment& environment = {},
+                const fs::path& out = "/dev/null", const fs::path& err = "/dev/null") const {
         const pid_t child = fork();
         if (child == 0) {
             for (const auto& [name, value] : environment) {
@@ -86,11 +88,23 @@ protected:
             execv(KZCTL_PATH, argv.data());
             _exit(127);
         }
-        Result result;
+        return child;
+    }
+    // The child's exit code, or -1 when it did not exit (a crash).
+    static int finish(pid_t child) {
         int status = 0;
-        if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-            result.exitCode = WEXITSTATUS(status);
+        if (child <= 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+            return -1;
         }
+        return WEXITSTATUS(status);
+    }
+
+    // Runs kzctl to its end and collects its exit code and output.
+    Result run(const std::vector<std::string>& args, const Environment& environment = {}) const {
+        const fs::path out = scratch_ / ".stdout";
+        const fs::path err = scratch_ / ".stderr";
+        Result result;
+        result.exitCode = finish(start(args, environment, out, err));
         result.out = readFile(out);
         result.err = readFile(err);
         return result;
@@ -366,6 +380,29 @@ TEST_F(Kzctl, AcquiredSamplesTakeTheStoredWidthAndType) {
     }
 }
 
+// Two positions of different lengths (step 1 keeps its default count): one dataset each.
+TEST_F(Kzctl, PositionsOfDifferentLengthsGetADatasetEach) {
+    succeed({"acquire", "--bscans", "3", "--set", "NumberOfSamples=64", "--set", "NumberOfAScansPerBScan=2", "-o",
+             "scan.h5"},
+            kRamp);
+    const H5File h5(file("scan.h5").string());
+    ASSERT_TRUE(h5.isGroup("/scan/ascans"));
+    EXPECT_EQ((std::vector<std::string>{"position_000", "position_001"}), h5.members("/scan/ascans"));
+    EXPECT_EQ(2u, h5.attributeU32("/scan/ascans", "positions"));
+    EXPECT_EQ((std::vector<std::int64_t>{62, 2}), h5.integers("/scan/samples_per_position"));
+    EXPECT_EQ((std::vector<hsize_t>{3, 2}), h5.dims("/scan/ascan_headers"));
+    for (std::uint32_t k = 0; k < 2; ++k) {
+        const std::string name = "/scan/ascans/position_00" + std::to_string(k);
+        const auto samples = h5.integers(name);
+        const std::size_t n = k == 0 ? 62 : 2;
+        ASSERT_EQ((std::vector<hsize_t>{3, n}), h5.dims(name));
+        EXPECT_EQ("counts", h5.attributeString(name, "units"));
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            ASSERT_EQ(rampCode(0, k, 0, static_cast<std::uint32_t>(i % n)), samples[i]) << name << " " << i;
+        }
+    }
+}
+
 // The file's samples are what KZ_GetBScan returns in a host program with the same settings.
 TEST_F(Kzctl, AcquiredScansMatchGetBScan) {
     succeed({"acquire", "--bscans", "3", "--set", "NumberOfSamples=200", "--set", "RectifierMode=1", "-o",
@@ -407,6 +444,23 @@ TEST_F(Kzctl, FailedAcquisitionLeavesNoFile) {
     const Result r = run({"acquire", "-o", "no/such/folder/scan.h5"}, kRamp);
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("cannot write no/such/folder/scan.h5")) << r.err;
+}
+
+// Terminated while it captures, kzctl stops between two B-scans, shuts the card down and
+// leaves no file, partial or complete.
+TEST_F(Kzctl, InterruptedAcquisitionLeavesNoFile) {
+    const pid_t child = start({"acquire", "--bscans", "10000000", "-o", "scan.h5"}, kRamp);
+    ASSERT_GT(child, 0);
+    // The partial file appears once the capture is about to start (bounded wait for the other
+    // process).
+    for (int i = 0; i < 20000 && !fs::exists(file("scan.h5.part")); ++i) {
+        usleep(1000);
+    }
+    EXPECT_TRUE(fs::exists(file("scan.h5.part")));
+    kill(child, SIGTERM);
+    EXPECT_EQ(130, finish(child));
+    EXPECT_FALSE(fs::exists(file("scan.h5.part")));
+    EXPECT_FALSE(fs::exists(file("scan.h5")));
 }
 
 } // namespace

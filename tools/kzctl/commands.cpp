@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -50,6 +51,28 @@ volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void onInterrupt(int) {
     gInterrupted = 1;
 }
+
+// While it lives, an interrupt, hang-up or termination ends the acquisition between two B-scans
+// (so the card is shut down and no partial file is left) instead of the process.
+class InterruptHandlers {
+public:
+    InterruptHandlers() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            previous_[i] = std::signal(kSignals[i], onInterrupt);
+        }
+    }
+    ~InterruptHandlers() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            std::signal(kSignals[i], previous_[i]);
+        }
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+private:
+    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGHUP, SIGTERM};
+    std::array<void (*)(int), 3> previous_{};
+};
 
 std::string hex(std::uint32_t value, int digits = 4) {
     char text[16];
@@ -156,8 +179,13 @@ public:
         if (!shown_) {
             return;
         }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        // At most ten lines a second, and the last one always.
+        const auto now = std::chrono::steady_clock::now();
+        if (done != total_ && now - shownAt_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        shownAt_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
         const double rate = seconds > 0 ? done / seconds : 0.0;
         const double left = rate > 0 ? (total_ - done) / rate : 0.0;
         std::fprintf(stderr, "\r%u/%u B-scans  %.1f B-scans/s  %.1f s left   ", static_cast<unsigned>(done),
@@ -174,6 +202,7 @@ private:
     std::uint32_t total_;
     bool shown_;
     std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point shownAt_{};
 };
 
 void printInfoText(const CardReport& r) {
@@ -453,6 +482,8 @@ int runAcquire(const AcquireOptions& options) {
     description.createdUtc = utcNow();
     const BScanShape& shape = description.card.shape;
 
+    gInterrupted = 0;
+    const InterruptHandlers handlers;
     ScanFileWriter writer(options.output, description);
 
     // One buffer for every A-scan entry KZ_GetBScan may fill, each as long as it moves.
@@ -473,13 +504,10 @@ int runAcquire(const AcquireOptions& options) {
         samples[k].resize(std::size_t{shape.positions[k].samples} * shape.bytesPerSample);
     }
 
-    gInterrupted = 0;
-    auto* const previous = std::signal(SIGINT, onInterrupt);
     ProgressLine progress(options.bScans, isatty(STDERR_FILENO) != 0);
     for (std::uint32_t b = 0; b < options.bScans; ++b) {
         if (gInterrupted != 0) {
             progress.end();
-            std::signal(SIGINT, previous);
             throw ToolError("interrupted after " + std::to_string(b) + " B-scans; no file written",
                             kExitInterrupted);
         }
@@ -492,7 +520,6 @@ int runAcquire(const AcquireOptions& options) {
         progress.update(b + 1);
     }
     progress.end();
-    std::signal(SIGINT, previous);
     writer.finish();
 
     std::printf("%u B-scans of %zu %s written to %s (%s samples", static_cast<unsigned>(options.bScans),
