@@ -1,5 +1,6 @@
 #include "gates/gates.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "acquisition/memory_layout.h"
@@ -8,6 +9,7 @@
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/relaxed_field.h"
 #include "hardware/busy_wait.h"
 #include "hardware/registers.h"
 
@@ -161,12 +163,33 @@ std::uint32_t countEnabledGates(const BoardState& board, std::uint32_t channel)
     return count;
 }
 
+// Copies a gate into the record field by field: the snapshot selection is read without the
+// card's lock by the data-collection service, so it is stored on its own.
+void copyGateRecord(GateDefinition& slot, const GateDefinition& gate)
+{
+    static_assert(sizeof(GateDefinition) == 18 * sizeof(std::uint32_t), "a new gate field must be copied here");
+    slot.gateIndex = gate.gateIndex;
+    slot.start = gate.start;
+    slot.end = gate.end;
+    slot.threshold = gate.threshold;
+    slot.triggerGate = gate.triggerGate;
+    slot.thresholdPolarity = gate.thresholdPolarity;
+    slot.triggerMode = gate.triggerMode;
+    slot.distanceMetric = gate.distanceMetric;
+    slot.enabled = gate.enabled;
+    slot.amplitudePeakSelect = gate.amplitudePeakSelect;
+    slot.distancePeakSelect = gate.distancePeakSelect;
+    slot.storeGateValue = gate.storeGateValue;
+    storeRelaxed(slot.snapshotSelection, gate.snapshotSelection);
+    std::copy(std::begin(gate.reserved), std::end(gate.reserved), std::begin(slot.reserved));
+}
+
 // Stores the gate in one channel and brings its enabled count and list up to date.
 void storeGate(BoardState& board, std::uint32_t channel, const GateDefinition& gate)
 {
     const auto index = static_cast<std::uint32_t>(gate.gateIndex);
     board.storeGateValueTable[channel][index] = gate.storeGateValue;
-    board.gateTable[channel][index] = gate;
+    copyGateRecord(board.gateTable[channel][index], gate);
     const std::uint32_t gates = gatesOf(board);
     std::uint32_t count = 0;
     for (std::uint32_t g = 0; g < gates; ++g) {
@@ -490,7 +513,7 @@ KZ_API uint32_t KZ_ReturnSnapshotSelectionForGate(uint32_t cardIndex, uint32_t c
     if (board == nullptr || channel >= KZ_NUMBER_OF_GATE_CHANNELS || gateIndex >= kz::gatesOf(*board)) {
         return 0;
     }
-    return static_cast<uint32_t>(board->gateTable[channel][gateIndex].snapshotSelection);
+    return static_cast<uint32_t>(kz::loadRelaxed(board->gateTable[channel][gateIndex].snapshotSelection));
 }
 
 KZ_API uint32_t KZ_ReturnMaximumNumberOfGates(uint32_t isSequenceCompatibleFirmware)

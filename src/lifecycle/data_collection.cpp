@@ -5,6 +5,7 @@
 #include "XAVODataCollection.h"
 #include "XAVOKZ.h"
 #include "frame/board_table.h"
+#include "frame/relaxed_field.h"
 
 namespace kz::dc {
 
@@ -26,7 +27,7 @@ std::uint32_t snapshotSelectionForGate(std::uint32_t cardIndex, std::uint32_t ch
     if (board == nullptr || channel >= KZ_NUMBER_OF_GATE_CHANNELS || gate >= KZ_MAXIMUM_NUMBER_OF_GATES) {
         return 0;
     }
-    return static_cast<std::uint32_t>(board->gateTable[channel][gate].snapshotSelection);
+    return static_cast<std::uint32_t>(loadRelaxed(board->gateTable[channel][gate].snapshotSelection));
 }
 
 DC_BindingRecord bindingRecord(bool sequenced)
