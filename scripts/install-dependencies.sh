@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev)
+# clang and its runtime libraries build the fuzz targets (libFuzzer); libtsan2 is g++'s
+# ThreadSanitizer runtime.
+packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libtsan2)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
