@@ -5,6 +5,7 @@
 
 #include "acquisition/memory_layout.h"
 #include "acquisition/sequence_step.h"
+#include "acquisition/sequencer.h"
 #include "frame/board_table.h"
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
@@ -52,16 +53,36 @@ bool memoryAllowsGates(std::uint32_t cardIndex, std::uint32_t gates)
     return layout::checkSram(cardIndex, {.gates = gates}) != 0;
 }
 
-// Holds a counted pause of a running sequencer for its lifetime.
+// Holds a counted pause of a running sequencer until it is resumed, at the latest at the end of
+// its lifetime.
 class SequencePause {
 public:
-    explicit SequencePause(std::uint32_t cardIndex) : cardIndex_(cardIndex) { KZ_PauseSequence(cardIndex_); }
-    ~SequencePause() { KZ_ResumeSequence(cardIndex_); }
+    explicit SequencePause(std::uint32_t cardIndex)
+        : cardIndex_(cardIndex), stopped_(pauseSequence(cardIndex) != 0)
+    {
+    }
+    ~SequencePause()
+    {
+        if (!resumed_) {
+            resumeSequence(cardIndex_);
+        }
+    }
     SequencePause(const SequencePause&) = delete;
     SequencePause& operator=(const SequencePause&) = delete;
 
+    // False when a running sequencer could not be stopped.
+    bool stopped() const { return stopped_; }
+    // False when the paused sequencer could not be started again.
+    bool resume()
+    {
+        resumed_ = true;
+        return resumeSequence(cardIndex_) != 0;
+    }
+
 private:
     std::uint32_t cardIndex_;
+    bool stopped_;
+    bool resumed_ = false;
 };
 
 std::uint32_t gatesOf(const BoardState& board) { return maximumNumberOfGates(board.isSequenceCompatibleFirmware); }
@@ -355,7 +376,11 @@ std::uint32_t addGate(BoardState& board, std::uint32_t cardIndex, const GateDefi
 {
     const GateDefinition gate = workingCopy(definition);
     const std::uint32_t countOffset = gateCountOffset(gate.gateIndex, gate.start);
-    const SequencePause pause(cardIndex);
+    SequencePause pause(cardIndex);
+    // A sequencer that could not be stopped is not reprogrammed while it runs.
+    if (!pause.stopped()) {
+        return 0;
+    }
 
     // The budget counts one gate more than the channel has enabled, also for a removal.
     if (!memoryAllowsGates(cardIndex, countEnabledGates(board, currentStep(board)) + 1) ||
@@ -370,7 +395,9 @@ std::uint32_t addGate(BoardState& board, std::uint32_t cardIndex, const GateDefi
     // A layout the card could not be given fails the call, after the gate is written all the same.
     const std::uint32_t layoutWritten = layout::updateSampleParameters(cardIndex);
     const std::uint32_t gateWritten = writeGateToCard(board, cardIndex, gate);
-    return (layoutWritten != 0 && gateWritten != 0) ? 1u : 0u;
+    // A sequencer that did not start again fails the call: the card would no longer acquire.
+    const bool restarted = pause.resume();
+    return (layoutWritten != 0 && gateWritten != 0 && restarted) ? 1u : 0u;
 }
 
 std::uint32_t setGateAttributesRegister(std::uint32_t cardIndex, const GateDefinition& gate)

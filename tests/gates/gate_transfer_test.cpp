@@ -181,6 +181,51 @@ TEST_F(SequencedTransfer, ARunningSequencerIsStoppedWhileTheGateIsWrittenAndStar
     }
 }
 
+// The pause around a gate write must hold: a sequencer that cannot be stopped is not reprogrammed
+// while it runs, and one that cannot be started again fails the call instead of leaving the card
+// silently idle. The record then keeps the sequencer paused, and the next gate write starts it.
+TEST_F(SequencedTransfer, AGateWriteFailsWhenTheSequencerCannotBeStoppedOrStartedAgain)
+{
+    ASSERT_EQ(KZ_StartSequence(0), 1u);
+    const GateDefinition gate = enabledGate(1, 10, 20);
+    // Fails one write of the sequencer register, after `skip` others.
+    const auto failOneSequencerWrite = [](std::uint32_t skip) {
+        XAVO_SIM_FaultRule rule{};
+        rule.operations = XAVO_SIM_OP_SET_WORD;
+        rule.card = 0;
+        rule.addressFirst = kSequencer;
+        rule.addressLast = kSequencer;
+        rule.skip = skip;
+        rule.count = 1;
+        rule.action = XAVO_SIM_ACTION_FAIL;
+        ASSERT_NE(XAVO_SIM_AddFaultRule(&rule), 0u);
+    };
+
+    // The stop's write of the run bit fails: nothing of the gate reaches the card and the
+    // sequencer keeps running.
+    failOneSequencerWrite(0);
+    XAVO_SIM_ClearCallLog();
+    EXPECT_EQ(KZ_AddGate(0, &gate), 0u);
+    EXPECT_EQ(gateRegisterWrites(), 0u);
+    EXPECT_EQ(peek(kSequencer) & kRunBit, kRunBit);
+    EXPECT_EQ(card0().sequenceState, 2u);
+    EXPECT_EQ(card0().sequencePauseCount, 0u);
+
+    // The start's write fails (the stop before it passes): the gate is written, the call fails,
+    // the card's sequencer is stopped and the record says paused, not running.
+    failOneSequencerWrite(1);
+    EXPECT_EQ(KZ_AddGate(0, &gate), 0u);
+    EXPECT_TRUE(sameGate(card0().gateTable[0][1], gate));
+    EXPECT_EQ(peek(kSequencer) & kRunBit, 0u);
+    EXPECT_EQ(card0().sequenceState, 1u);
+    EXPECT_EQ(card0().sequencePauseCount, 0u);
+
+    EXPECT_EQ(KZ_AddGate(0, &gate), 1u);
+    EXPECT_EQ(peek(kSequencer) & kRunBit, kRunBit);
+    EXPECT_EQ(card0().sequenceState, 2u);
+    EXPECT_EQ(card0().lockDepth, 0u);
+}
+
 TEST_F(SequencedTransfer, RewritingByOneHalfHalvesEveryGateOfEveryStepWithoutPausing)
 {
     for (const std::uint32_t step : {0u, 7u, 31u}) {

@@ -30,7 +30,7 @@ namespace {
 constexpr std::uint32_t kAcquiringCard = 0;
 constexpr std::uint32_t kReconfiguredCard = 1;
 // Rounds of every thread; XAVO_STRESS_ROUNDS changes it for a longer run.
-constexpr std::uint32_t kDefaultRounds = 60;
+constexpr std::uint32_t kDefaultRounds = 400;
 
 // The acquiring card's B-scans: three positions of 16-bit ramp data, one B-scan a bank.
 const std::vector<Position> kPositions{{64}, {32}, {16}};
@@ -110,9 +110,10 @@ void reconfigure(std::uint32_t round)
 {
     constexpr std::uint32_t card = kReconfiguredCard;
     const std::uint32_t odd = round % 2;
+    const std::uint32_t cycle = round % 100; // values that stay in range however many rounds run
     GateDefinition gate{};
     gate.gateIndex = 1;
-    gate.start = 100 + static_cast<std::int32_t>(round);
+    gate.start = 100 + static_cast<std::int32_t>(cycle);
     gate.end = 400;
     gate.threshold = 500;
     gate.triggerGate = KZ_GATE_TRIGGER_NONE;
@@ -121,7 +122,7 @@ void reconfigure(std::uint32_t round)
     gate.amplitudePeakSelect = KZ_GAPSLargestPeak;
     gate.distancePeakSelect = KZ_GDPSLargestPeak;
     gate.snapshotSelection = static_cast<std::int32_t>(round % 6);
-    const std::vector<std::uint16_t> curve(16, static_cast<std::uint16_t>(200 + round));
+    const std::vector<std::uint16_t> curve(16, static_cast<std::uint16_t>(200 + cycle));
 
     const struct {
         const char* name;
@@ -130,25 +131,25 @@ void reconfigure(std::uint32_t round)
         {"sequence step", [&] { return KZ_SetSequenceStep(card, odd); }},
         {"oversamples", [&] { return KZ_SetNumberOfOversamples(card, 1 + odd); }},
         {"samples", [&] { return KZ_SetNumberOfSamples(card, 64 + 32 * (round % 4)); }},
-        {"start delay", [&] { return KZ_SetStartDelay(card, 10 * round); }},
+        {"start delay", [&] { return KZ_SetStartDelay(card, 10 * cycle); }},
         {"drop count", [&] { return KZ_SetDropNumberOfSamples(card, odd); }},
         {"storage mode", [&] { return KZ_SetSampleStorageMode(card, odd); }},
         {"rectifier", [&] { return KZ_SetRectifierMode(card, round % 3); }},
         {"steps in sequence", [&] { return KZ_SetStepsInSequence(card, 1 + odd); }},
         {"scan storage option", [&] { return KZ_SetScanStorageOptions(card, odd * 2); }},
         {"B-scans per bank", [&] { return KZ_SetNumberOfBScansPerBank(card, 1 + round % 8); }},
-        {"repetition rate", [&] { return KZ_SetRepetitionRate(card, 1000 + 10 * round); }},
+        {"repetition rate", [&] { return KZ_SetRepetitionRate(card, 1000 + 10 * cycle); }},
         {"trigger source", [&] { return KZ_SetTriggerSelect(card, round % 3); }},
         {"sync pulse", [&] { return KZ_SetSyncPulseMode(card, odd); }},
-        {"encoder clicks", [&] { return KZ_SetNumberOfEncoderClicksPerBScan(card, 1 + round); }},
+        {"encoder clicks", [&] { return KZ_SetNumberOfEncoderClicksPerBScan(card, 1 + cycle); }},
         {"encoder select", [&] { return KZ_SetEncoderSelect(card, round % 4); }},
         {"encoder reset", [&] { return KZ_SetResetEncoderOutput(card, round % 4); }},
-        {"aperture", [&] { return KZ_SetSensorArrayApertureSize(card, 1 + round % 16); }},
+        {"aperture", [&] { return KZ_SetSensorArrayApertureSize(card, round % 4); }},
         {"ping-pong element", [&] { return KZ_SetPingPongSequenceElement(card, round % 64, round % 128, 0); }},
         {"system I/O", [&] { return KZ_SetSystemIOBank0(card, round); }},
         {"peripheral I/O", [&] { return KZ_SetPeripheralIOBank0(card, round); }},
         {"input coupling", [&] { return KZ_SetInputCoupling(card, odd); }},
-        {"zero offset", [&] { return KZ_SetZeroOffset(card, static_cast<std::int32_t>(round) - 30); }},
+        {"zero offset", [&] { return KZ_SetZeroOffset(card, static_cast<std::int32_t>(cycle) - 50); }},
         {"gate", [&] { return KZ_AddGate(card, &gate); }},
         {"TCG curve", [&] { return KZ_SetTCGValues(card, curve.data(), static_cast<std::uint32_t>(curve.size())); }},
         {"TCG enable", [&] { return KZ_SetTCGEnable(card, odd); }},
@@ -230,6 +231,7 @@ protected:
         shapeBScans(kStorage16Bit, kPositions);
         initialiseCard(kReconfiguredCard, firmware);
         ASSERT_EQ(KZ_SetSamplingFrequency(kReconfiguredCard, kSampleClockHz), 1u);
+        ASSERT_EQ(KZ_SetNumberOfBScansPerBankIsAutomatic(kReconfiguredCard, 0), 1u);
         clearErrors();
     }
 };
@@ -237,6 +239,7 @@ protected:
 TEST_F(Stress, TwoCardsWithTwoThreadsEachAndAnErrorLogReader)
 {
     const std::uint32_t n = rounds();
+    const std::uint32_t releasesBefore = releases();
     std::latch start(static_cast<std::ptrdiff_t>(std::size(kRoles)));
     std::vector<std::thread> threads;
     for (const Role& role : kRoles) {
@@ -251,6 +254,8 @@ TEST_F(Stress, TwoCardsWithTwoThreadsEachAndAnErrorLogReader)
     for (std::thread& thread : threads) {
         thread.join();
     }
+    // Every B-scan and every A-scan handed its bank back.
+    EXPECT_EQ(releases(), releasesBefore + 2 * n);
     // Every lock was given back.
     EXPECT_EQ(pBoardStates[kAcquiringCard].lockDepth, 0u);
     EXPECT_EQ(pBoardStates[kReconfiguredCard].lockDepth, 0u);
