@@ -52,6 +52,19 @@ static int loadFirmware(const char* folder)
     return KZ_SetRegister(0, SYSTEM_COMMAND, RELEASE_COMMAND);
 }
 
+/* The last folder separator of a path ('\\' as well as '/' on Windows), or NULL. */
+static const char* lastSeparator(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+#if defined(_WIN32)
+    const char* backslash = strrchr(path, '\\');
+    if (backslash != NULL && (slash == NULL || backslash > slash)) {
+        slash = backslash;
+    }
+#endif
+    return slash;
+}
+
 int main(int argc, char** argv)
 {
     uint32_t cards = 0;
@@ -61,8 +74,8 @@ int main(int argc, char** argv)
 
     if (argc > 1) {
         snprintf(folder, sizeof folder, "%s/", argv[1]);
-    } else if (argc > 0 && strrchr(argv[0], '/') != NULL) {
-        snprintf(folder, sizeof folder, "%.*s", (int)(strrchr(argv[0], '/') - argv[0] + 1), argv[0]);
+    } else if (argc > 0 && lastSeparator(argv[0]) != NULL) {
+        snprintf(folder, sizeof folder, "%.*s", (int)(lastSeparator(argv[0]) - argv[0] + 1), argv[0]);
     }
 
     KZ_PCIEnumerate(&cards);

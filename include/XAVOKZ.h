@@ -601,6 +601,36 @@ typedef struct XAVO_RawScan {
    memory and the B-scans to convert. Takes no lock; hold KZ_Lock for a consistent picture. */
 KZ_API uint32_t KZ_CopyStateToRawScan(uint32_t cardIndex, XAVO_RawScan* rawScan, uint32_t withCounts);
 
+/* ------------------------------------------------------------------------------------------ */
+/* State files, named properties and diagnostics                                              */
+/* ------------------------------------------------------------------------------------------ */
+
+/* What a state file save or load covers. */
+typedef enum KZ_StateFileSection {
+    KZ_SFSAll = 0,        /* every section the card has */
+    KZ_SFSSettings = 1,   /* the system, sampling and peripheral sections */
+    KZ_SFSSystem = 2,
+    KZ_SFSSampling = 3,
+    KZ_SFSPeripheral = 4,
+    KZ_SFSGates = 5,
+    KZ_SFSTCG = 6,
+    KZ_SFSPingPong = 7,
+    KZ_SFSCurvedGate = 8
+} KZ_StateFileSection;
+
+/* Saves the card's settings to a state file; ".dab" is appended unless the name ends in it
+   (in any letter case). The name with its extension must fit in 511 characters. */
+KZ_API uint32_t KZ_SaveState(uint32_t cardIndex, const char* fileName, uint32_t section);
+/* Applies a state file (the name as given) to the card, section by section. */
+KZ_API uint32_t KZ_LoadState(uint32_t cardIndex, const char* fileName, uint32_t section);
+/* Sets one setting by its state-file key, compared ignoring letter case. */
+KZ_API uint32_t KZ_SetValue(uint32_t cardIndex, const char* name, uint32_t value);
+/* Any non-zero `on` starts a fresh diagnostics file (the configured name, or `fileName` of at
+   most 511 characters when given) and traces every register write to it; 0 stops the trace. */
+KZ_API uint32_t KZ_SetIsDiagnosticMode(uint32_t cardIndex, uint32_t on, const char* fileName);
+/* The card's test name `index` (0 to KZ_NUMBER_OF_TEST_NAMES - 1), owned by the card. */
+KZ_API uint32_t KZ_GetDiagnosticsString(uint32_t cardIndex, const char** text, uint32_t index);
+
 #ifdef __cplusplus
 }
 #endif

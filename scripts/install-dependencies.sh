@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, only those that are missing.
+#   scripts/install-dependencies.sh           the Linux build
+#   scripts/install-dependencies.sh windows   the Windows build as well: the MinGW-w64 cross
+#                                             compiler (posix threads), Wine to run the tests,
+#                                             and the GoogleTest sources it builds them with
 set -euo pipefail
 # clang and its runtime libraries build the fuzz targets (libFuzzer); libtsan2 is g++'s
 # ThreadSanitizer runtime.
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libtsan2)
+windows_packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest)
+for set in "$@"; do
+  case "$set" in
+    windows) packages+=("${windows_packages[@]}") ;;
+    *) echo "unknown package set: $set (known: windows)" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

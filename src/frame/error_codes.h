@@ -180,6 +180,8 @@ inline constexpr ErrorCode LoadTcgCurveFromFileInvalidSequenceIndex = 0x5401;
 inline constexpr ErrorCode LoadTcgCurveFromFileInvalidValue = 0x5402;
 inline constexpr ErrorCode LoadTcgCurveFromFileInvalidPrefix = 0x5403;
 inline constexpr ErrorCode LoadTcgCurveFromFileCannotRead = 0x5404;
+// No table entry, text "Unknown": the TCG loader could not allocate its table.
+inline constexpr ErrorCode LoadTcgCurveFromFileAllocationFail = 0x5405;
 inline constexpr ErrorCode LoadPingPongSequenceFromFileLineTooLong = 0x5500;
 inline constexpr ErrorCode LoadPingPongSequenceFromFileInvalidSequenceIndex = 0x5501;
 inline constexpr ErrorCode LoadPingPongSequenceFromFileInvalidElementIndex = 0x5502;

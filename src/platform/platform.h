@@ -14,16 +14,25 @@ namespace kz::platform {
 // ---- the library's own file ----
 
 // Full path of the module (shared library or executable) that holds the library's code;
-// empty when it cannot be found.
+// empty when it cannot be found. Paths in this layer use '/' between folders on every system
+// (Windows accepts it as well as '\\').
 std::string ownModulePath();
 
 // ---- profile (INI) files ----
 
 // Reads `key` of `section` from the INI file at `path`, as the Windows profile-string service
-// does: section and key names compared ignoring ASCII case, blanks around names and values
-// ignored, lines starting with ';' are comments, the first matching key of the first matching
-// section wins. Returns `defaultValue` when the file, the section or the key is missing. The
-// result is cut to `bufferSize` - 1 characters, as a value read into a buffer of `bufferSize`.
+// does (on Windows it is that service):
+// - section and key names compared ignoring ASCII case; blanks (space, tab, CR, LF, VT, FF, ^Z)
+//   around names and values ignored; lines end at CR LF, LF or CR;
+// - a section line is '[' name ']' (up to the line's last ']'); lines starting with ';' are
+//   comments; the first matching key of the first matching section wins; a key written without
+//   '=' has no value; a value in a matching pair of quotes (" or ') loses them;
+// - a file may be in UTF-8 or, with its byte-order mark, in UTF-16 (read as UTF-8 here, in the
+//   system's code page on Windows); other bytes pass unchanged.
+// Returns `defaultValue` without its trailing spaces when the file, the section, the key or its
+// value is missing, or the section name is empty. The result is cut to `bufferSize` - 1
+// characters, as a value read into a buffer of `bufferSize`. A path without a folder names a
+// file of the current folder.
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
                               std::string_view defaultValue, std::size_t bufferSize);
 
@@ -46,7 +55,11 @@ public:
     ~File();
 
     bool open(const std::string& path, Mode mode);
+#if defined(_WIN32)
+    bool isOpen() const { return handle_ != nullptr; }
+#else
     bool isOpen() const { return descriptor_ >= 0; }
+#endif
     // Writes all of `bytes`; `written` receives how many were written.
     bool write(const void* data, std::size_t bytes, std::size_t* written = nullptr);
     // Reads up to `bytes`; `read` receives how many were read (0 at the end of the file).
@@ -58,7 +71,11 @@ public:
     bool close();
 
 private:
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the file's HANDLE; null while closed
+#else
     int descriptor_ = -1;
+#endif
 };
 
 bool deleteFile(const std::string& path);
@@ -80,6 +97,9 @@ protected:
 };
 
 Clock& clock();
+// The system's own counter and sleep (one per operating system); `clock()` returns it when no
+// replacement is installed.
+Clock& systemClock();
 // Installs `replacement` (not owned); nullptr restores the system clock.
 void setClock(Clock* replacement);
 void sleepMilliseconds(std::uint32_t milliseconds);
@@ -96,6 +116,21 @@ void setAllocationFailurePredicate(AllocationFailurePredicate predicate);
 // ---- locking ----
 
 // A recursive lock (a critical section).
+#if defined(_WIN32)
+class RecursiveLock {
+public:
+    RecursiveLock();
+    RecursiveLock(const RecursiveLock&) = delete;
+    RecursiveLock& operator=(const RecursiveLock&) = delete;
+    ~RecursiveLock();
+    void lock();
+    void unlock();
+
+private:
+    // Storage of the system's CRITICAL_SECTION, kept out of this header.
+    alignas(8) unsigned char section_[40];
+};
+#else
 class RecursiveLock {
 public:
     void lock() { mutex_.lock(); }
@@ -104,5 +139,6 @@ public:
 private:
     std::recursive_mutex mutex_;
 };
+#endif
 
 } // namespace kz::platform

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -9,9 +10,14 @@ namespace {
 
 constexpr std::size_t kReadChunk = 4096;
 
+// Blanks around names and values; ^Z is the end-of-file mark of old text files.
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1A';
+}
+
 std::string_view trimBlanks(std::string_view text)
 {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -57,6 +63,79 @@ bool readWholeFile(const std::string& path, std::string* contents)
     }
 }
 
+void appendUtf8(std::string& text, std::uint32_t codePoint)
+{
+    const auto byte = [&](std::uint32_t value) { text.push_back(static_cast<char>(value)); };
+    if (codePoint < 0x80) {
+        byte(codePoint);
+    } else if (codePoint < 0x800) {
+        byte(0xC0 | (codePoint >> 6));
+        byte(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        byte(0xE0 | (codePoint >> 12));
+        byte(0x80 | ((codePoint >> 6) & 0x3F));
+        byte(0x80 | (codePoint & 0x3F));
+    } else {
+        byte(0xF0 | (codePoint >> 18));
+        byte(0x80 | ((codePoint >> 12) & 0x3F));
+        byte(0x80 | ((codePoint >> 6) & 0x3F));
+        byte(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// The text of a file as the profile rules read it: a UTF-8 byte-order mark is dropped, and a
+// file in UTF-16 (marked by its byte-order mark, either byte order) is read as its text in UTF-8.
+std::string decodeText(const std::string& raw)
+{
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    constexpr std::string_view kLittleEndianMark = "\xFF\xFE";
+    constexpr std::string_view kBigEndianMark = "\xFE\xFF";
+    constexpr std::uint32_t kReplacement = 0xFFFD;
+    const std::string_view bytes(raw);
+    if (bytes.starts_with(kUtf8Mark)) {
+        return raw.substr(kUtf8Mark.size());
+    }
+    const bool little = bytes.starts_with(kLittleEndianMark);
+    if (!little && !bytes.starts_with(kBigEndianMark)) {
+        return raw;
+    }
+    const auto unitAt = [&](std::size_t i) {
+        const auto first = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
+        const auto second = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1]));
+        return little ? (first | second << 8) : (first << 8 | second);
+    };
+    std::string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit < 0xDC00) {
+            const bool paired = i + 3 < bytes.size() && unitAt(i + 2) >= 0xDC00 && unitAt(i + 2) < 0xE000;
+            if (paired) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
+                i += 2;
+            } else {
+                unit = kReplacement;
+            }
+        } else if (unit >= 0xDC00 && unit < 0xE000) {
+            unit = kReplacement;
+        }
+        appendUtf8(text, unit);
+    }
+    return text;
+}
+
+// The next line of `rest` (which loses it); a line ends at CR LF, LF or CR.
+std::string_view nextLine(std::string_view& rest)
+{
+    const std::size_t end = rest.find_first_of("\r\n");
+    const std::string_view line = rest.substr(0, end);
+    if (end == std::string_view::npos) {
+        rest = {};
+    } else {
+        rest.remove_prefix(end + (rest.substr(end, 2) == "\r\n" ? 2 : 1));
+    }
+    return line;
+}
+
 std::string cut(std::string_view value, std::size_t bufferSize)
 {
     const std::size_t room = bufferSize == 0 ? 0 : bufferSize - 1;
@@ -68,42 +147,47 @@ std::string cut(std::string_view value, std::size_t bufferSize)
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
                               std::string_view defaultValue, std::size_t bufferSize)
 {
-    std::string contents;
-    if (!readWholeFile(path, &contents)) {
+    // The default loses its trailing spaces.
+    while (!defaultValue.empty() && defaultValue.back() == ' ') {
+        defaultValue.remove_suffix(1);
+    }
+    const std::string_view wantedSection = trimBlanks(section);
+    const std::string_view wantedKey = trimBlanks(key);
+    std::string raw;
+    if (wantedSection.empty() || !readWholeFile(path, &raw)) {
         return cut(defaultValue, bufferSize);
     }
 
-    const std::string_view wantedSection = trimBlanks(section);
-    const std::string_view wantedKey = trimBlanks(key);
+    const std::string contents = decodeText(raw);
     bool inSection = false;
     bool sectionSeen = false;
     std::string_view rest(contents);
     while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        const std::string_view line = trimBlanks(rest.substr(0, end));
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-
+        const std::string_view line = trimBlanks(nextLine(rest));
         if (line.empty() || line.front() == ';') {
             continue;
         }
-        if (line.front() == '[') {
+        // A section's name lies between '[' and the line's last ']'; a line without ']' is an
+        // ordinary line of the section it is in.
+        const std::size_t close = line.rfind(']');
+        if (line.front() == '[' && close != std::string_view::npos) {
             if (sectionSeen) {
                 break; // only the first matching section is searched
             }
-            const std::size_t close = line.find(']');
-            const std::string_view name = trimBlanks(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
-            inSection = equalIgnoringAsciiCase(name, wantedSection);
+            inSection = equalIgnoringAsciiCase(trimBlanks(line.substr(1, close - 1)), wantedSection);
             sectionSeen = inSection;
             continue;
         }
         if (!inSection) {
             continue;
         }
+        // A line without '=' is a key without a value: when it is the key asked for, the
+        // search ends with the default.
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
-            continue;
-        }
         if (equalIgnoringAsciiCase(trimBlanks(line.substr(0, equals)), wantedKey)) {
+            if (equals == std::string_view::npos) {
+                break;
+            }
             return cut(stripQuotes(trimBlanks(line.substr(equals + 1))), bufferSize);
         }
     }

@@ -1,7 +1,6 @@
-// The card library loaded by a host with dlopen, from a folder of its own: the libraries find
+// The card library loaded by a host at run time, from a folder of its own: the libraries find
 // each other beside themselves, the configuration is read beside the library, and the load
 // starts the services and enumerates the simulated cards.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,20 +10,26 @@
 #include <string>
 
 #include "XAVOKZ.h"
+#include "loaded_module.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kz::test::LoadedModule;
 
 class LoadedLibrary : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        if (library_ != nullptr) {
-            dlclose(library_);
-        }
+        library_.close();
         // The service libraries stay loaded to the end of the process, as they would in a host
         // that keeps using them: their state lives in process-wide objects.
+#if defined(_WIN32)
+        // Windows keeps the file of a loaded library from being deleted: there they go at the
+        // very end of the test, so that its folder can be removed.
+        simulator_.close();
+        errorService_.close();
+#endif
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
@@ -38,11 +43,11 @@ protected:
         // Every library of the run-time folder, by the names the libraries ask for each other.
         for (const auto& entry : fs::directory_iterator(XAVO_RUNTIME_DIR)) {
             const std::string name = entry.path().filename().string();
-            if (name.starts_with("lib") && name.ends_with(".so.1")) {
+            if (LoadedModule::isLibraryFile(name)) {
                 fs::copy_file(entry.path(), folder_ / name);
             }
         }
-        setenv("XAVO_ERROR_LOG_FILE", (folder_ / "XAVOError.log").c_str(), 1);
+        setenv("XAVO_ERROR_LOG_FILE", (folder_ / "XAVOError.log").string().c_str(), 1);
     }
 
     void writeConfiguration(const std::string& contents) { std::ofstream(folder_ / "XAVOKZ.ini") << contents; }
@@ -50,23 +55,19 @@ protected:
     void load()
     {
         // Hold the service libraries, so that they outlive the card library's unload.
-        simulator_ = dlopen((folder_ / "libXAVOCommonHAL.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(simulator_, nullptr) << dlerror();
-        ASSERT_NE(dlopen((folder_ / "libXAVOError.so.1").c_str(), RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror();
-        library_ = dlopen((folder_ / "libXAVOKZ.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library_, nullptr) << dlerror();
+        ASSERT_TRUE(simulator_.open(libraryPath("XAVOCommonHAL"))) << LoadedModule::lastError();
+        ASSERT_TRUE(errorService_.open(libraryPath("XAVOError"))) << LoadedModule::lastError();
+        ASSERT_TRUE(library_.open(libraryPath("XAVOKZ"))) << LoadedModule::lastError();
     }
 
-    void unload()
-    {
-        dlclose(library_);
-        library_ = nullptr;
-    }
+    std::string libraryPath(std::string_view library) const { return (folder_ / LoadedModule::fileName(library)).string(); }
+
+    void unload() { library_.close(); }
 
     template <typename Function>
-    Function* function(void* handle, const char* name)
+    Function* function(const LoadedModule& module, const char* name)
     {
-        void* symbol = dlsym(handle, name);
+        void* symbol = module.symbol(name);
         EXPECT_NE(symbol, nullptr) << name;
         return reinterpret_cast<Function*>(symbol);
     }
@@ -74,11 +75,12 @@ protected:
     template <typename Function>
     Function* kz(const char* name) { return function<Function>(library_, name); }
 
-    BoardState* boardStates() { return *static_cast<BoardState**>(dlsym(library_, "pBoardStates")); }
+    BoardState* boardStates() { return *static_cast<BoardState**>(library_.symbol("pBoardStates")); }
 
     fs::path folder_;
-    void* library_ = nullptr;
-    void* simulator_ = nullptr;
+    LoadedModule library_;
+    LoadedModule simulator_;
+    LoadedModule errorService_;
 };
 
 TEST_F(LoadedLibrary, FindsOneSimulatedCardAndStartsTheErrorServiceWithDefaultLevels)

@@ -50,7 +50,7 @@ protected:
         logFile_ = std::filesystem::temp_directory_path() /
                    ("xavo_error_" + std::to_string(::getpid()) + "_" + info->name() + ".log");
         std::filesystem::remove(logFile_);
-        ::setenv("XAVO_ERROR_LOG_FILE", logFile_.c_str(), 1);
+        ::setenv("XAVO_ERROR_LOG_FILE", logFile_.string().c_str(), 1);
         ::setenv("XAVO_ERROR_QUIET", "1", 1);
         ASSERT_EQ(XAVO_InitErrorService(), 1u);
     }
@@ -345,7 +345,7 @@ TEST_F(ErrorServiceTest, LogFileReceivesLinesAtOrBelowTheFileLevel) {
 
     // The path is read again at every start of the service.
     const std::filesystem::path second = logFile_.string() + ".second";
-    ::setenv("XAVO_ERROR_LOG_FILE", second.c_str(), 1);
+    ::setenv("XAVO_ERROR_LOG_FILE", second.string().c_str(), 1);
     XAVO_InitErrorService();
     XAVO_SetLogLevel(1, 7, 0);
     XAVO_HandleError(0x1);

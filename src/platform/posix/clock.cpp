@@ -1,7 +1,6 @@
 #include <errno.h>
 #include <time.h>
 
-#include <atomic>
 #include <type_traits>
 
 #include "platform/platform.h"
@@ -44,20 +43,11 @@ public:
 
 // Constant-initialised and without a destructor: it outlives every use, the library's unload
 // included.
-constinit SystemClock systemClock;
+constinit SystemClock theSystemClock;
 static_assert(std::is_trivially_destructible_v<SystemClock>);
-std::atomic<Clock*> installed{nullptr};
 
 } // namespace
 
-Clock& clock()
-{
-    Clock* replacement = installed.load(std::memory_order_acquire);
-    return replacement != nullptr ? *replacement : systemClock;
-}
-
-void setClock(Clock* replacement) { installed.store(replacement, std::memory_order_release); }
-
-void sleepMilliseconds(std::uint32_t milliseconds) { clock().sleepMilliseconds(milliseconds); }
+Clock& systemClock() { return theSystemClock; }
 
 } // namespace kz::platform

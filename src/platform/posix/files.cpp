@@ -37,6 +37,12 @@ bool File::open(const std::string& path, Mode mode)
     if (descriptor_ < 0) {
         return false;
     }
+    // A folder opens for reading here, but it is not a file.
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close();
+        return false;
+    }
     if (mode == Mode::Append && !seekToEnd()) {
         close();
         return false;
