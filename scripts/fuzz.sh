@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   echo "=== fuzz $target for ${seconds} s ==="
   status=0
-  XAVO_ERROR_QUIET=1 "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -max_len=4096 \
+  XAVO_ERROR_QUIET=1 "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ "$status" -ne 0 ]; then

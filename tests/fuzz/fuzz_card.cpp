@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "XAVODataCollectionControl.h"
 #include "XAVOKZ.h"
+#include "XAVORawScanControl.h"
 #include "XAVOSimControl.h"
 #include "frame/board_table.h"
 #include "fuzz_target.h"
@@ -26,6 +28,7 @@ struct FirmwareWords {
 };
 constexpr FirmwareWords kSequenced{0x228, 0x21F, 0x2028, 0x201F};
 constexpr FirmwareWords kOlder{0x125, 0x16, 0x1025, 0x0016};
+constexpr std::uint32_t kSampleClockHz = 80'000'000;
 
 void removeScratchFolder()
 {
@@ -49,6 +52,18 @@ void loadLibraryOnce(std::uint32_t cards)
     XAVO_SIM_ConfigureCards(cards, XAVO_HAL_DEVICE_ID_PRIMARY);
     loadLibrary();
     // No target reads a configuration beside the program unless it writes its own.
+    library().configurationPath = scratchFolder() + "/absent.ini";
+}
+
+void reloadLibrary(std::uint32_t cards)
+{
+    loadLibraryOnce(cards);
+    unloadLibrary();
+    XAVO_SIM_Reset();
+    DC_SIM_Reset();
+    RawScan_SIM_Reset();
+    XAVO_SIM_ConfigureCards(cards, XAVO_HAL_DEVICE_ID_PRIMARY);
+    loadLibrary();
     library().configurationPath = scratchFolder() + "/absent.ini";
 }
 
@@ -79,6 +94,18 @@ void bringUpCard(std::uint32_t card, bool sequenced)
     pBoardStates[card].isInitialised = 1;
     XAVO_FUZZ_CHECK(KZ_PCIInitialise(card) == 1);
     XAVO_FUZZ_CHECK(XAVO_SIM_PreloadFirmware(card, firmware.samplingWord, firmware.peripheralWord) == 1);
+}
+
+void completeBringUp(std::uint32_t card)
+{
+    XAVO_FUZZ_CHECK(KZ_GetEEPROMvalues(card) == 1);
+    BoardState& board = pBoardStates[card];
+    for (std::uint32_t range = 0; range < KZ_NUMBER_OF_ANALOGUE_RANGES; ++range) {
+        board.isRangeCalibrated[range] = (board.calibratedRangeMask >> range) & 1u;
+    }
+    XAVO_FUZZ_CHECK(KZ_SetSamplingFrequency(card, kSampleClockHz) == 1);
+    const std::uint16_t onePoint = 0;
+    XAVO_FUZZ_CHECK(KZ_SetTCGValues(card, &onePoint, 1) == 1);
 }
 
 } // namespace kz::fuzz

@@ -46,6 +46,7 @@ public:
     // Text of a length given by one byte before it.
     std::string shortText() { return bytes(byte()); }
     std::string rest() { return bytes(size_ - offset_); }
+    bool atEnd() const { return offset_ >= size_; }
 
 private:
     const std::uint8_t* data_;
