@@ -295,20 +295,19 @@ bool stageEveryStep(const BoardState& board, std::uint32_t cardIndex, std::uint3
     return true;
 }
 
-// With sequence-compatible firmware the gate goes to every step and the step the card had
-// selected is selected again; with the older firmware the gate is written as it is.
+// With sequence-compatible firmware the gate goes to every step and the record's current step is
+// selected again, also after a failed write; with the older firmware the gate is written as it is.
+// The step to go back to is the record's, not the one the card's step register reports: after a
+// failed step write the register may name another step, and taking that over would switch the
+// host's current step, and with it the gates and per-step settings it sees, without a word.
 std::uint32_t writeGateToCard(BoardState& board, std::uint32_t cardIndex, const GateDefinition& gate)
 {
     if (board.isSequenceCompatibleFirmware == 0) {
         return rawWriteGate(cardIndex, gate);
     }
-    std::uint32_t step = 0;
-    if (getSequenceStep(board, cardIndex, &step) == 0 ||
-        writeGateAllSteps(board, cardIndex, static_cast<std::uint32_t>(gate.gateIndex)) == 0 ||
-        setSequenceStep(board, cardIndex, step) == 0) {
-        return 0;
-    }
-    return 1;
+    const std::uint32_t written = writeGateAllSteps(board, cardIndex, static_cast<std::uint32_t>(gate.gateIndex));
+    const std::uint32_t reselected = setSequenceStep(board, cardIndex, board.currentSequenceStep);
+    return (written != 0 && reselected != 0) ? 1u : 0u;
 }
 
 std::uint32_t removeGate(BoardState& board, std::uint32_t cardIndex, std::int32_t gateIndex)

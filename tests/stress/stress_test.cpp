@@ -2,7 +2,8 @@
 // and A-scans through the data-collection service) while another thread reads its settings under
 // nested locks and without them; card 1 is reconfigured through the setters of every subsystem
 // while another thread reads it, with the lock held across several calls and with the getters
-// that take no lock; a fifth thread reads the error log that the others write. Every thread
+// that take no lock, and a third saves it to a state file; a sixth thread reads the error log
+// that the others write. Every thread
 // checks what it gets; run under the thread sanitizer, every access is also checked for races.
 //
 // The threads are rows of one table of roles: a new kind of concurrent caller is a new row.
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <latch>
 #include <string>
 #include <thread>
@@ -193,6 +196,22 @@ void readReconfiguredCard(std::uint32_t)
     readWithoutLock(card);
 }
 
+// The file the save thread writes card 1's settings to; set before the threads start.
+std::string savePath;
+
+// Card 1 saved whole while it is reconfigured and read: the save holds the card's lock from the
+// file's first line to its last, and its walk over the sequence steps gives the selected step
+// back.
+void saveReconfiguredCard(std::uint32_t round)
+{
+    constexpr std::uint32_t card = kReconfiguredCard;
+    ASSERT_EQ(KZ_SaveState(card, savePath.c_str(), KZ_SFSAll), 1u) << "round " << round;
+    std::ifstream in(savePath, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_TRUE(text.starts_with("[SystemSubsystem]\r\n")) << "round " << round;
+    EXPECT_NE(text.find("\r\n[Gates]\r\n"), std::string::npos) << "round " << round;
+}
+
 void readErrorLog(std::uint32_t)
 {
     const std::uint32_t lines = KZ_ReturnNumberOfErrorLogLines();
@@ -217,6 +236,7 @@ constexpr Role kRoles[] = {
     {"read card 0", readAcquiringCard},
     {"reconfigure card 1", reconfigure},
     {"read card 1", readReconfiguredCard},
+    {"save card 1", saveReconfiguredCard},
     {"read the error log", readErrorLog},
 };
 
@@ -232,11 +252,12 @@ protected:
         initialiseCard(kReconfiguredCard, firmware);
         ASSERT_EQ(KZ_SetSamplingFrequency(kReconfiguredCard, kSampleClockHz), 1u);
         ASSERT_EQ(KZ_SetNumberOfBScansPerBankIsAutomatic(kReconfiguredCard, 0), 1u);
+        savePath = scratchFolder() + "/card1.dab";
         clearErrors();
     }
 };
 
-TEST_F(Stress, TwoCardsWithTwoThreadsEachAndAnErrorLogReader)
+TEST_F(Stress, TwoCardsWithSeveralThreadsEachAndAnErrorLogReader)
 {
     const std::uint32_t n = rounds();
     const std::uint32_t releasesBefore = releases();
