@@ -7,6 +7,9 @@
 set -euo pipefail
 # (kzctl: CLI11 for its command line, the HDF5 C library for its scan files, h5dump to look at them)
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhdf5-dev hdf5-tools)
+# clang and its runtime libraries build the fuzz targets (libFuzzer); libtsan2 is g++'s
+# ThreadSanitizer runtime.
+packages+=(clang libclang-rt-14-dev libtsan2)
 # the Python package (xavokz), its plots and scan files, and its tests, for the system's python3
 packages+=(python3-numpy python3-matplotlib python3-h5py python3-pytest)
 windows_packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest)

@@ -8,6 +8,7 @@
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/relaxed_field.h"
 #include "frame/hooks.h"
 #include "hardware/registers.h"
 #include "lifecycle/data_collection.h"
@@ -339,8 +340,9 @@ void updateAScanOffsets(std::uint32_t cardIndex)
     const std::uint32_t last = board->isSequenceCompatibleFirmware != 0 ? KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS
                                                                         : KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN;
     for (std::uint32_t k = 1; k < last; ++k) {
-        board->aScanOffset[k] = board->aScanOffset[k - 1] + bytesPerSample * board->aScanSampleValues[k - 1] + h +
-                                static_cast<std::uint32_t>(kWordBytes * positionOversamples(*board, k - 1));
+        storeRelaxed(board->aScanOffset[k],
+                     board->aScanOffset[k - 1] + bytesPerSample * board->aScanSampleValues[k - 1] + h +
+                         static_cast<std::uint32_t>(kWordBytes * positionOversamples(*board, k - 1)));
     }
 }
 
@@ -364,18 +366,18 @@ std::uint32_t updateSampleParameters(std::uint32_t cardIndex)
         aScanBytes += std::uint64_t{board->aScanSampleValues[k]} * board->bytesPerSample + h +
                       kWordBytes * positionOversamples(*board, k);
     }
-    board->aScanBytesPerBScan = static_cast<std::uint32_t>(aScanBytes);
+    storeRelaxed(board->aScanBytesPerBScan, static_cast<std::uint32_t>(aScanBytes));
 
     // Gate area: per oversample one status word and one word per enabled gate.
     const auto gateBytesOf = [board](std::uint32_t k) {
         return (kWordBytes * board->enabledGateCount[k] + kWordBytes) * positionOversamples(*board, k);
     };
-    board->gateOffset[0] = kFirstGateOffset;
+    storeRelaxed(board->gateOffset[0], kFirstGateOffset);
     for (std::uint32_t k = 1; k < n; ++k) {
-        board->gateOffset[k] = static_cast<std::uint32_t>(board->gateOffset[k - 1] + gateBytesOf(k - 1));
+        storeRelaxed(board->gateOffset[k], static_cast<std::uint32_t>(board->gateOffset[k - 1] + gateBytesOf(k - 1)));
     }
     const std::uint64_t gateEnd = board->gateOffset[n - 1] + gateBytesOf(n - 1);
-    board->gateBytesPerBScan = static_cast<std::uint32_t>(gateEnd - kFirstGateOffset + h + kTrailerBytes);
+    storeRelaxed(board->gateBytesPerBScan, static_cast<std::uint32_t>(gateEnd - kFirstGateOffset + h + kTrailerBytes));
 
     // A placement that does not fit is reported there; the layout and the hooks stand. A card
     // that could not be given the placement makes the recomputation fail.
@@ -525,31 +527,31 @@ KZ_API uint32_t KZ_ReturnOversampleCountThisStep(uint32_t cardIndex, uint32_t st
 KZ_API uint32_t KZ_ReturnAScanSampleValuesThisStep(uint32_t cardIndex, uint32_t position)
 {
     return queryEntry(cardIndex, position, KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN,
-                      [](const BoardState& board, uint32_t k) { return board.aScanSampleValues[k]; });
+                      [](const BoardState& board, uint32_t k) { return kz::loadRelaxed(board.aScanSampleValues[k]); });
 }
 
 KZ_API uint32_t KZ_ReturnAScanOffsetThisStep(uint32_t cardIndex, uint32_t position)
 {
     return queryEntry(cardIndex, position, KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN,
-                      [](const BoardState& board, uint32_t k) { return board.aScanOffset[k]; });
+                      [](const BoardState& board, uint32_t k) { return kz::loadRelaxed(board.aScanOffset[k]); });
 }
 
 KZ_API uint32_t KZ_ReturnAScanBytesPerBScan(uint32_t cardIndex)
 {
     const BoardState* board = kz::lookUpBoard(cardIndex);
-    return board != nullptr ? board->aScanBytesPerBScan : 0;
+    return board != nullptr ? kz::loadRelaxed(board->aScanBytesPerBScan) : 0;
 }
 
 KZ_API uint32_t KZ_ReturnGateOffsetThisStep(uint32_t cardIndex, uint32_t position)
 {
     return queryEntry(cardIndex, position, KZ_SRAM_MAXIMUM_NUMBER_OF_ASCANS_PER_BSCAN,
-                      [](const BoardState& board, uint32_t k) { return board.gateOffset[k]; });
+                      [](const BoardState& board, uint32_t k) { return kz::loadRelaxed(board.gateOffset[k]); });
 }
 
 KZ_API uint32_t KZ_ReturnGateBytesPerBScan(uint32_t cardIndex)
 {
     const BoardState* board = kz::lookUpBoard(cardIndex);
-    return board != nullptr ? board->gateBytesPerBScan : 0;
+    return board != nullptr ? kz::loadRelaxed(board->gateBytesPerBScan) : 0;
 }
 
 } // extern "C"

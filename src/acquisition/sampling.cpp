@@ -6,6 +6,7 @@
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/relaxed_field.h"
 #include "hardware/registers.h"
 
 namespace kz {
@@ -83,7 +84,7 @@ std::uint32_t setNumberOfSamples(BoardState& board, std::uint32_t cardIndex, std
         return 0;
     }
     const auto storeFor = [&board, total](std::uint32_t position) {
-        board.aScanSampleValues[position] = total;
+        storeRelaxed(board.aScanSampleValues[position], total);
         board.aScanSampleSpan[position] = total * board.sampleDecimation;
     };
     if (board.isSequenceCompatibleFirmware != 0) {
@@ -93,7 +94,7 @@ std::uint32_t setNumberOfSamples(BoardState& board, std::uint32_t cardIndex, std
             storeFor(k);
         }
     }
-    board.aScanOffset[0] = kFirstAScanOffset;
+    storeRelaxed(board.aScanOffset[0], kFirstAScanOffset);
     layout::updateAScanOffsets(cardIndex);
 
     std::uint32_t written = 0;
@@ -154,7 +155,7 @@ std::uint32_t setNumberOfOversamples(BoardState& board, std::uint32_t cardIndex,
         0) {
         return 0;
     }
-    board.oversampleCount[step] = count;
+    storeRelaxed(board.oversampleCount[step], count);
     return 1;
 }
 
@@ -187,10 +188,11 @@ std::uint32_t readRawAToD(std::uint32_t cardIndex, std::int16_t* value)
 
 std::uint32_t oversamplesOfStep(const BoardState& board, std::uint32_t step)
 {
+    // Also a layout query of the data-collection service, which reads without the card's lock.
     if (board.isSequenceCompatibleFirmware == 0) {
-        return board.oversampleCount[0];
+        return loadRelaxed(board.oversampleCount[0]);
     }
-    return step < KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS ? board.oversampleCount[step] : 0;
+    return step < KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS ? loadRelaxed(board.oversampleCount[step]) : 0;
 }
 
 std::uint32_t getSampleStorageMode(std::uint32_t cardIndex, std::uint32_t* mode)
@@ -346,7 +348,7 @@ KZ_API uint32_t KZ_SetSignAndMagnitudeMode(uint32_t cardIndex, uint32_t flag)
 {
     return kz::withLockedCard(cardIndex, [&](BoardState& board) {
         if (board.supportsTestPatternMode != 0) {
-            board.isSignAndMag = flag & kz::kFlagBit; // the record keeps what the card is given
+            kz::storeRelaxed(board.isSignAndMag, flag & kz::kFlagBit); // the record keeps what the card is given
         }
         return kz::setTestPatternFlag(board, cardIndex, kz::reg::smp::kSignAndMagnitude, flag);
     });
@@ -355,7 +357,7 @@ KZ_API uint32_t KZ_SetSignAndMagnitudeMode(uint32_t cardIndex, uint32_t flag)
 KZ_API uint32_t KZ_ReturnIsSignAndMag(uint32_t cardIndex)
 {
     const BoardState* board = kz::lookUpBoard(cardIndex);
-    return board != nullptr ? board->isSignAndMag : 0;
+    return board != nullptr ? kz::loadRelaxed(board->isSignAndMag) : 0;
 }
 
 KZ_API void KZ_SetSampleNoiseFilter(uint32_t cardIndex, uint32_t firstWord, uint32_t secondWord)

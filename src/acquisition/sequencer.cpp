@@ -1,5 +1,7 @@
 // The sequencer of sequence-compatible firmware: the number of steps, start and stop, and the
 // nested pause and resume that other operations wrap around their reprogramming of the card.
+#include "acquisition/sequencer.h"
+
 #include "acquisition/memory_layout.h"
 #include "frame/board_table.h"
 #include "frame/card_lock.h"
@@ -119,6 +121,39 @@ BoardState* pausableBoard(std::uint32_t cardIndex)
 
 } // namespace
 
+std::uint32_t pauseSequence(std::uint32_t cardIndex)
+{
+    const CardGuard guard(cardIndex);
+    BoardState* board = pausableBoard(cardIndex);
+    if (board == nullptr) {
+        return 1;
+    }
+    std::uint32_t stopped = 1;
+    if (++board->sequencePauseCount == 1) {
+        stopped = KZ_StopSequence(cardIndex);
+        board->sequenceState = kPaused;
+    }
+    return stopped;
+}
+
+std::uint32_t resumeSequence(std::uint32_t cardIndex)
+{
+    const CardGuard guard(cardIndex);
+    BoardState* board = pausableBoard(cardIndex);
+    if (board == nullptr || board->sequencePauseCount == 0) {
+        return 1;
+    }
+    if (--board->sequencePauseCount != 0) {
+        return 1;
+    }
+    // A sequencer that did not start is not recorded as running.
+    if (KZ_StartSequence(cardIndex) == 0) {
+        return 0;
+    }
+    board->sequenceState = kRunning;
+    return 1;
+}
+
 } // namespace kz
 
 extern "C" {
@@ -153,32 +188,10 @@ KZ_API uint32_t KZ_StopSequence(uint32_t cardIndex)
 }
 
 // Nested pauses stop the sequencer once, at the outermost pause.
-KZ_API void KZ_PauseSequence(uint32_t cardIndex)
-{
-    const kz::CardGuard guard(cardIndex);
-    BoardState* board = kz::pausableBoard(cardIndex);
-    if (board == nullptr) {
-        return;
-    }
-    if (++board->sequencePauseCount == 1) {
-        KZ_StopSequence(cardIndex);
-        board->sequenceState = kz::kPaused;
-    }
-}
+KZ_API void KZ_PauseSequence(uint32_t cardIndex) { kz::pauseSequence(cardIndex); }
 
 // Only the resume that matches the outermost pause starts the sequencer again; a resume without
 // a pause does nothing.
-KZ_API void KZ_ResumeSequence(uint32_t cardIndex)
-{
-    const kz::CardGuard guard(cardIndex);
-    BoardState* board = kz::pausableBoard(cardIndex);
-    if (board == nullptr || board->sequencePauseCount == 0) {
-        return;
-    }
-    if (--board->sequencePauseCount == 0) {
-        KZ_StartSequence(cardIndex);
-        board->sequenceState = kz::kRunning;
-    }
-}
+KZ_API void KZ_ResumeSequence(uint32_t cardIndex) { kz::resumeSequence(cardIndex); }
 
 } // extern "C"

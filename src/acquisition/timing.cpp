@@ -8,6 +8,7 @@
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/relaxed_field.h"
 #include "hardware/registers.h"
 
 namespace kz {
@@ -72,7 +73,7 @@ std::uint32_t setTriggerSelect(std::uint32_t cardIndex, BoardState& board, std::
         encoder_control::setTriggerSourceBits(cardIndex, board, source) == 0) {
         return 0;
     }
-    board.triggerSelect = source;
+    storeRelaxed(board.triggerSelect, source);
     if (source == kTriggerBScanTimer) {
         // The word just written holds the encoder settings where the B-scan period belongs.
         // A refusal is reported by the rate setter and leaves this call successful.
@@ -249,7 +250,7 @@ KZ_API uint32_t KZ_GetTriggerSelect(uint32_t cardIndex, uint32_t* source)
     if (board == nullptr) {
         return 0;
     }
-    *source = board->triggerSelect;
+    *source = kz::loadRelaxed(board->triggerSelect);
     return 1;
 }
 

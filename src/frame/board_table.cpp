@@ -3,6 +3,7 @@
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
 #include "frame/hooks.h"
+#include "frame/relaxed_field.h"
 #include "platform/platform.h"
 
 extern "C" {
@@ -38,7 +39,8 @@ BoardState* boardInRange(std::uint32_t cardIndex)
 BoardState* lookUpBoard(std::uint32_t cardIndex)
 {
     BoardState* board = boardInRange(cardIndex);
-    if (board == nullptr || board->isInitialised == 0) {
+    // Read without the card's lock, as every look-up is.
+    if (board == nullptr || loadRelaxed(board->isInitialised) == 0) {
         report(err::ReturnBoardStatePointerInvalidCardIndex);
         return nullptr;
     }
@@ -86,7 +88,7 @@ KZ_API uint32_t KZ_GetIsInitialised(uint32_t cardIndex)
         kz::report(kz::err::ReturnBoardStatePointerInvalidCardIndex);
         return 0;
     }
-    return board->isInitialised != 0 ? 1 : 0;
+    return kz::loadRelaxed(board->isInitialised) != 0 ? 1 : 0;
 }
 
 } // extern "C"

@@ -1,13 +1,16 @@
 #include "gates/gates.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "acquisition/memory_layout.h"
 #include "acquisition/sequence_step.h"
+#include "acquisition/sequencer.h"
 #include "frame/board_table.h"
 #include "frame/card_lock.h"
 #include "frame/error_codes.h"
 #include "frame/error_service.h"
+#include "frame/relaxed_field.h"
 #include "hardware/busy_wait.h"
 #include "hardware/registers.h"
 
@@ -50,16 +53,36 @@ bool memoryAllowsGates(std::uint32_t cardIndex, std::uint32_t gates)
     return layout::checkSram(cardIndex, {.gates = gates}) != 0;
 }
 
-// Holds a counted pause of a running sequencer for its lifetime.
+// Holds a counted pause of a running sequencer until it is resumed, at the latest at the end of
+// its lifetime.
 class SequencePause {
 public:
-    explicit SequencePause(std::uint32_t cardIndex) : cardIndex_(cardIndex) { KZ_PauseSequence(cardIndex_); }
-    ~SequencePause() { KZ_ResumeSequence(cardIndex_); }
+    explicit SequencePause(std::uint32_t cardIndex)
+        : cardIndex_(cardIndex), stopped_(pauseSequence(cardIndex) != 0)
+    {
+    }
+    ~SequencePause()
+    {
+        if (!resumed_) {
+            resumeSequence(cardIndex_);
+        }
+    }
     SequencePause(const SequencePause&) = delete;
     SequencePause& operator=(const SequencePause&) = delete;
 
+    // False when a running sequencer could not be stopped.
+    bool stopped() const { return stopped_; }
+    // False when the paused sequencer could not be started again.
+    bool resume()
+    {
+        resumed_ = true;
+        return resumeSequence(cardIndex_) != 0;
+    }
+
 private:
     std::uint32_t cardIndex_;
+    bool stopped_;
+    bool resumed_ = false;
 };
 
 std::uint32_t gatesOf(const BoardState& board) { return maximumNumberOfGates(board.isSequenceCompatibleFirmware); }
@@ -161,12 +184,33 @@ std::uint32_t countEnabledGates(const BoardState& board, std::uint32_t channel)
     return count;
 }
 
+// Copies a gate into the record field by field: the snapshot selection is read without the
+// card's lock by the data-collection service, so it is stored on its own.
+void copyGateRecord(GateDefinition& slot, const GateDefinition& gate)
+{
+    static_assert(sizeof(GateDefinition) == 18 * sizeof(std::uint32_t), "a new gate field must be copied here");
+    slot.gateIndex = gate.gateIndex;
+    slot.start = gate.start;
+    slot.end = gate.end;
+    slot.threshold = gate.threshold;
+    slot.triggerGate = gate.triggerGate;
+    slot.thresholdPolarity = gate.thresholdPolarity;
+    slot.triggerMode = gate.triggerMode;
+    slot.distanceMetric = gate.distanceMetric;
+    slot.enabled = gate.enabled;
+    slot.amplitudePeakSelect = gate.amplitudePeakSelect;
+    slot.distancePeakSelect = gate.distancePeakSelect;
+    slot.storeGateValue = gate.storeGateValue;
+    storeRelaxed(slot.snapshotSelection, gate.snapshotSelection);
+    std::copy(std::begin(gate.reserved), std::end(gate.reserved), std::begin(slot.reserved));
+}
+
 // Stores the gate in one channel and brings its enabled count and list up to date.
 void storeGate(BoardState& board, std::uint32_t channel, const GateDefinition& gate)
 {
     const auto index = static_cast<std::uint32_t>(gate.gateIndex);
     board.storeGateValueTable[channel][index] = gate.storeGateValue;
-    board.gateTable[channel][index] = gate;
+    copyGateRecord(board.gateTable[channel][index], gate);
     const std::uint32_t gates = gatesOf(board);
     std::uint32_t count = 0;
     for (std::uint32_t g = 0; g < gates; ++g) {
@@ -251,20 +295,19 @@ bool stageEveryStep(const BoardState& board, std::uint32_t cardIndex, std::uint3
     return true;
 }
 
-// With sequence-compatible firmware the gate goes to every step and the step the card had
-// selected is selected again; with the older firmware the gate is written as it is.
+// With sequence-compatible firmware the gate goes to every step and the record's current step is
+// selected again, also after a failed write; with the older firmware the gate is written as it is.
+// The step to go back to is the record's, not the one the card's step register reports: after a
+// failed step write the register may name another step, and taking that over would switch the
+// host's current step, and with it the gates and per-step settings it sees, without a word.
 std::uint32_t writeGateToCard(BoardState& board, std::uint32_t cardIndex, const GateDefinition& gate)
 {
     if (board.isSequenceCompatibleFirmware == 0) {
         return rawWriteGate(cardIndex, gate);
     }
-    std::uint32_t step = 0;
-    if (getSequenceStep(board, cardIndex, &step) == 0 ||
-        writeGateAllSteps(board, cardIndex, static_cast<std::uint32_t>(gate.gateIndex)) == 0 ||
-        setSequenceStep(board, cardIndex, step) == 0) {
-        return 0;
-    }
-    return 1;
+    const std::uint32_t written = writeGateAllSteps(board, cardIndex, static_cast<std::uint32_t>(gate.gateIndex));
+    const std::uint32_t reselected = setSequenceStep(board, cardIndex, board.currentSequenceStep);
+    return (written != 0 && reselected != 0) ? 1u : 0u;
 }
 
 std::uint32_t removeGate(BoardState& board, std::uint32_t cardIndex, std::int32_t gateIndex)
@@ -332,7 +375,11 @@ std::uint32_t addGate(BoardState& board, std::uint32_t cardIndex, const GateDefi
 {
     const GateDefinition gate = workingCopy(definition);
     const std::uint32_t countOffset = gateCountOffset(gate.gateIndex, gate.start);
-    const SequencePause pause(cardIndex);
+    SequencePause pause(cardIndex);
+    // A sequencer that could not be stopped is not reprogrammed while it runs.
+    if (!pause.stopped()) {
+        return 0;
+    }
 
     // The budget counts one gate more than the channel has enabled, also for a removal.
     if (!memoryAllowsGates(cardIndex, countEnabledGates(board, currentStep(board)) + 1) ||
@@ -347,7 +394,9 @@ std::uint32_t addGate(BoardState& board, std::uint32_t cardIndex, const GateDefi
     // A layout the card could not be given fails the call, after the gate is written all the same.
     const std::uint32_t layoutWritten = layout::updateSampleParameters(cardIndex);
     const std::uint32_t gateWritten = writeGateToCard(board, cardIndex, gate);
-    return (layoutWritten != 0 && gateWritten != 0) ? 1u : 0u;
+    // A sequencer that did not start again fails the call: the card would no longer acquire.
+    const bool restarted = pause.resume();
+    return (layoutWritten != 0 && gateWritten != 0 && restarted) ? 1u : 0u;
 }
 
 std::uint32_t setGateAttributesRegister(std::uint32_t cardIndex, const GateDefinition& gate)
@@ -490,7 +539,7 @@ KZ_API uint32_t KZ_ReturnSnapshotSelectionForGate(uint32_t cardIndex, uint32_t c
     if (board == nullptr || channel >= KZ_NUMBER_OF_GATE_CHANNELS || gateIndex >= kz::gatesOf(*board)) {
         return 0;
     }
-    return static_cast<uint32_t>(board->gateTable[channel][gateIndex].snapshotSelection);
+    return static_cast<uint32_t>(kz::loadRelaxed(board->gateTable[channel][gateIndex].snapshotSelection));
 }
 
 KZ_API uint32_t KZ_ReturnMaximumNumberOfGates(uint32_t isSequenceCompatibleFirmware)

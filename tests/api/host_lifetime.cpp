@@ -1,8 +1,10 @@
 // A host that loads the card library with dlopen and ends in one of the ways hosts end:
 //
-//   host_lifetime <library> exit-loaded     opens a card, then exits with the library loaded
-//   host_lifetime <library> exit-unloaded   opens a card, unloads the library, then exits
-//   host_lifetime <library> load-cycles     loads, uses and unloads the library again and again
+//   host_lifetime <library> exit-loaded     brings a card up and uses it, then exits with the
+//                                           library loaded and the card still open
+//   host_lifetime <library> exit-unloaded   the same, but unloads the library before it exits
+//   host_lifetime <library> load-cycles     loads, brings up, uses and unloads the library again
+//                                           and again
 //
 // The exits must be clean: built with the address sanitizer, a write into state that the
 // process has already destroyed, or memory that a load-unload cycle leaves behind, fails the
@@ -14,6 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "XAVOKZ.h"
 
 namespace {
 
@@ -29,6 +34,15 @@ constexpr int kWarmUpCycles = 10;
 constexpr int kMeasuredCycles = 100;
 // A cycle that leaves even a small object behind grows the heap by more than this on average.
 constexpr std::size_t kToleratedGrowthPerCycle = 16;
+
+constexpr std::uint32_t kCommandRegister = 0x14; // system bank
+constexpr std::uint32_t kRelease = 0x11;
+
+std::string folderOf(const char* libraryPath)
+{
+    const std::string path = libraryPath;
+    return path.substr(0, path.find_last_of('/') + 1);
+}
 
 class Library {
 public:
@@ -66,20 +80,63 @@ private:
     void* handle_;
 };
 
-// What a host does between load and unload: opens card 0 (so that the unload has a card to
-// close), reports an error and reads it back. False when the library does not answer as it
-// should.
-bool use(const Library& library)
+// Card 0 brought up through the library's exports, as far as the library has them: the record's
+// defaults, the card opened with its DMA channel, both firmware images downloaded from the
+// library's folder and the card released to run them.
+bool bringUpByParts(const Library& library, const std::string& folder)
 {
-    auto* initialise = library.function<std::uint32_t(std::uint32_t)>("KZ_PCIInitialise");
-    auto* lookUp = library.function<void*(std::uint32_t)>("KZ_ReturnBoardStatePointer");
-    auto* lastError = library.function<std::uint32_t()>("KZ_GetLastError");
-    if (initialise == nullptr || lookUp == nullptr || lastError == nullptr) {
+    auto* defaults = library.function<decltype(KZ_StructuresInitialise)>("KZ_StructuresInitialise");
+    auto* open = library.function<decltype(KZ_PCIInitialise)>("KZ_PCIInitialise");
+    auto* download = library.function<decltype(KZ_DumpBinFiles)>("KZ_DumpBinFiles");
+    auto* setRegister = library.function<decltype(KZ_SetRegister)>("KZ_SetRegister");
+    auto* records = library.function<BoardState*>("pBoardStates");
+    if (defaults == nullptr || open == nullptr || download == nullptr || setRegister == nullptr || records == nullptr) {
         std::fprintf(stderr, "missing exports\n");
         return false;
     }
-    if (initialise(0) != 1) {
-        std::fprintf(stderr, "card 0 did not open\n");
+    if (defaults(0, 0x228, 0x21F) != 1 || *records == nullptr) {
+        std::fprintf(stderr, "card 0 got no defaults\n");
+        return false;
+    }
+    // The initialisation marks the card initialised once its record holds its defaults.
+    (*records)[0].isInitialised = 1;
+    if (open(0) != 1 ||
+        download(0, (folder + "dsp_v228.bin").c_str(), (folder + "per_v21f.bin").c_str(), 0) != 1 ||
+        setRegister(0, kCommandRegister, kRelease) != 1) {
+        std::fprintf(stderr, "card 0 did not come up\n");
+        return false;
+    }
+    return true;
+}
+
+// How a host brings card 0 up; with the library's own initialisation this becomes that one call.
+bool bringUp(const Library& library, const std::string& folder) { return bringUpByParts(library, folder); }
+
+// What a host does between load and unload: brings card 0 up, gives it settings that make the
+// library allocate the card's tables (TCG curve, ping-pong tables, curved gate), reports an
+// error and reads it back. False when the library does not answer as it should.
+bool use(const Library& library, const std::string& folder)
+{
+    if (!bringUp(library, folder)) {
+        return false;
+    }
+    auto* lookUp = library.function<decltype(KZ_ReturnBoardStatePointer)>("KZ_ReturnBoardStatePointer");
+    auto* lastError = library.function<decltype(KZ_GetLastError)>("KZ_GetLastError");
+    auto* setFrequency = library.function<decltype(KZ_SetSamplingFrequency)>("KZ_SetSamplingFrequency");
+    auto* setSamples = library.function<decltype(KZ_SetNumberOfSamples)>("KZ_SetNumberOfSamples");
+    auto* setTcg = library.function<decltype(KZ_SetTCGValues)>("KZ_SetTCGValues");
+    auto* setElement = library.function<decltype(KZ_SetPingPongSequenceElement)>("KZ_SetPingPongSequenceElement");
+    auto* setCurvedGate = library.function<decltype(KZ_SetCurvedGateData)>("KZ_SetCurvedGateData");
+    if (lookUp == nullptr || lastError == nullptr || setFrequency == nullptr || setSamples == nullptr ||
+        setTcg == nullptr || setElement == nullptr || setCurvedGate == nullptr) {
+        std::fprintf(stderr, "missing exports\n");
+        return false;
+    }
+    const std::vector<std::uint16_t> curve(64, 200);
+    const std::vector<std::uint16_t> thresholds(KZ_CURVED_GATE_NUMBER_OF_VALUES, 100);
+    if (setFrequency(0, 66'000'000) != 1 || setSamples(0, 256) != 1 || setTcg(0, curve.data(), 64) != 1 ||
+        setElement(0, 3, 5, 0) != 1 || setCurvedGate(0, thresholds.data()) != 1) {
+        std::fprintf(stderr, "card 0 refused a setting (error 0x%x)\n", static_cast<unsigned>(lastError()));
         return false;
     }
     lookUp(99);
@@ -98,7 +155,7 @@ bool use(const Library& library)
 int exitWithTheLibrary(const char* path, bool unloadFirst)
 {
     Library library(path);
-    if (!library.loaded() || !use(library)) {
+    if (!library.loaded() || !use(library, folderOf(path))) {
         return 1;
     }
     if (unloadFirst) {
@@ -117,7 +174,7 @@ int loadCycles(const char* path)
             before = mallinfo2().uordblks;
         }
         Library library(path);
-        if (!library.loaded() || !use(library)) {
+        if (!library.loaded() || !use(library, folderOf(path))) {
             return 1;
         }
     }

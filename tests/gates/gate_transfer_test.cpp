@@ -143,6 +143,44 @@ TEST_F(SequencedTransfer, AFailedWriteOfTheStepsStillSelectsTheCurrentStepAgain)
     EXPECT_EQ(writesTo(kGateLoad), 0u);
 }
 
+// When the write that selects the current step again after the staging fails, the card's step
+// registers still name the last step staged. The gate write selects the record's step once more,
+// and never takes the card's stale step over into the record: the host's current step, and the
+// gates and per-step settings it sees, stay where the host put them.
+TEST_F(SequencedTransfer, AFailedReselectionOfTheStepLeavesTheRecordsStepAndTheNextWriteKeepsIt)
+{
+    for (const std::uint32_t stepRegister : {kSamplingStep, kPeripheralStep}) {
+        SCOPED_TRACE(stepRegister == kSamplingStep ? "sampling side" : "peripheral side");
+        ASSERT_EQ(KZ_SetSequenceStep(0, 3), 1u);
+        XAVO_SIM_ClearCallLog();
+        XAVO_SIM_FaultRule rule{};
+        rule.operations = XAVO_SIM_OP_SET_WORD;
+        rule.card = 0;
+        rule.addressFirst = stepRegister;
+        rule.addressLast = stepRegister;
+        rule.caller = XAVO_SIM_CALLER_ANY;
+        rule.skip = KZ_MAXIMUM_NUMBER_OF_SEQUENCE_STEPS; // the write after the last step staged
+        rule.count = 1;
+        rule.action = XAVO_SIM_ACTION_FAIL;
+        const std::uint32_t id = XAVO_SIM_AddFaultRule(&rule);
+        ASSERT_NE(id, 0u);
+        const GateDefinition gate = enabledGate(1, 10, 20);
+        EXPECT_EQ(addGate(gate), 0u);
+        EXPECT_EQ(XAVO_SIM_ReturnFaultRuleHits(id), 1u);
+        EXPECT_EQ(card0().currentSequenceStep, 3u);
+        EXPECT_EQ(peek(kSamplingStep), 3u);
+        EXPECT_EQ(peek(kPeripheralStep), 3u);
+
+        EXPECT_EQ(addGate(gate), 1u);
+        EXPECT_EQ(card0().currentSequenceStep, 3u);
+        GateDefinition* current = nullptr;
+        ASSERT_EQ(KZ_GetGate(0, 1, &current), 1u);
+        EXPECT_TRUE(sameGate(*current, gate));
+        EXPECT_EQ(cardSlot(3, 1).window, window(10 - 4, 20 - 4));
+        XAVO_SIM_RemoveFaultRule(id);
+    }
+}
+
 struct PauseCase {
     const char* name;
     GateDefinition gate;
@@ -179,6 +217,51 @@ TEST_F(SequencedTransfer, ARunningSequencerIsStoppedWhileTheGateIsWrittenAndStar
         EXPECT_EQ(card0().sequencePauseCount, 0u);
         EXPECT_EQ(card0().lockDepth, 0u);
     }
+}
+
+// The pause around a gate write must hold: a sequencer that cannot be stopped is not reprogrammed
+// while it runs, and one that cannot be started again fails the call instead of leaving the card
+// silently idle. The record then keeps the sequencer paused, and the next gate write starts it.
+TEST_F(SequencedTransfer, AGateWriteFailsWhenTheSequencerCannotBeStoppedOrStartedAgain)
+{
+    ASSERT_EQ(KZ_StartSequence(0), 1u);
+    const GateDefinition gate = enabledGate(1, 10, 20);
+    // Fails one write of the sequencer register, after `skip` others.
+    const auto failOneSequencerWrite = [](std::uint32_t skip) {
+        XAVO_SIM_FaultRule rule{};
+        rule.operations = XAVO_SIM_OP_SET_WORD;
+        rule.card = 0;
+        rule.addressFirst = kSequencer;
+        rule.addressLast = kSequencer;
+        rule.skip = skip;
+        rule.count = 1;
+        rule.action = XAVO_SIM_ACTION_FAIL;
+        ASSERT_NE(XAVO_SIM_AddFaultRule(&rule), 0u);
+    };
+
+    // The stop's write of the run bit fails: nothing of the gate reaches the card and the
+    // sequencer keeps running.
+    failOneSequencerWrite(0);
+    XAVO_SIM_ClearCallLog();
+    EXPECT_EQ(KZ_AddGate(0, &gate), 0u);
+    EXPECT_EQ(gateRegisterWrites(), 0u);
+    EXPECT_EQ(peek(kSequencer) & kRunBit, kRunBit);
+    EXPECT_EQ(card0().sequenceState, 2u);
+    EXPECT_EQ(card0().sequencePauseCount, 0u);
+
+    // The start's write fails (the stop before it passes): the gate is written, the call fails,
+    // the card's sequencer is stopped and the record says paused, not running.
+    failOneSequencerWrite(1);
+    EXPECT_EQ(KZ_AddGate(0, &gate), 0u);
+    EXPECT_TRUE(sameGate(card0().gateTable[0][1], gate));
+    EXPECT_EQ(peek(kSequencer) & kRunBit, 0u);
+    EXPECT_EQ(card0().sequenceState, 1u);
+    EXPECT_EQ(card0().sequencePauseCount, 0u);
+
+    EXPECT_EQ(KZ_AddGate(0, &gate), 1u);
+    EXPECT_EQ(peek(kSequencer) & kRunBit, kRunBit);
+    EXPECT_EQ(card0().sequenceState, 2u);
+    EXPECT_EQ(card0().lockDepth, 0u);
 }
 
 TEST_F(SequencedTransfer, RewritingByOneHalfHalvesEveryGateOfEveryStepWithoutPausing)
