@@ -35,15 +35,6 @@ constexpr int kMeasuredCycles = 100;
 // A cycle that leaves even a small object behind grows the heap by more than this on average.
 constexpr std::size_t kToleratedGrowthPerCycle = 16;
 
-constexpr std::uint32_t kCommandRegister = 0x14; // system bank
-constexpr std::uint32_t kRelease = 0x11;
-
-std::string folderOf(const char* libraryPath)
-{
-    const std::string path = libraryPath;
-    return path.substr(0, path.find_last_of('/') + 1);
-}
-
 class Library {
 public:
     explicit Library(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL))
@@ -80,44 +71,29 @@ private:
     void* handle_;
 };
 
-// Card 0 brought up through the library's exports, as far as the library has them: the record's
-// defaults, the card opened with its DMA channel, both firmware images downloaded from the
-// library's folder and the card released to run them.
-bool bringUpByParts(const Library& library, const std::string& folder)
+// How a host brings card 0 up: the library's own initialisation, from power-up to a calibrated,
+// running acquisition (firmware from the library's folder).
+bool bringUp(const Library& library)
 {
-    auto* defaults = library.function<decltype(KZ_StructuresInitialise)>("KZ_StructuresInitialise");
-    auto* open = library.function<decltype(KZ_PCIInitialise)>("KZ_PCIInitialise");
-    auto* download = library.function<decltype(KZ_DumpBinFiles)>("KZ_DumpBinFiles");
-    auto* setRegister = library.function<decltype(KZ_SetRegister)>("KZ_SetRegister");
-    auto* records = library.function<BoardState*>("pBoardStates");
-    if (defaults == nullptr || open == nullptr || download == nullptr || setRegister == nullptr || records == nullptr) {
+    auto* initialise = library.function<decltype(KZ_Initialise)>("KZ_Initialise");
+    auto* lastError = library.function<decltype(KZ_GetLastError)>("KZ_GetLastError");
+    if (initialise == nullptr || lastError == nullptr) {
         std::fprintf(stderr, "missing exports\n");
         return false;
     }
-    if (defaults(0, 0x228, 0x21F) != 1 || *records == nullptr) {
-        std::fprintf(stderr, "card 0 got no defaults\n");
-        return false;
-    }
-    // The initialisation marks the card initialised once its record holds its defaults.
-    (*records)[0].isInitialised = 1;
-    if (open(0) != 1 ||
-        download(0, (folder + "dsp_v228.bin").c_str(), (folder + "per_v21f.bin").c_str(), 0) != 1 ||
-        setRegister(0, kCommandRegister, kRelease) != 1) {
-        std::fprintf(stderr, "card 0 did not come up\n");
+    if (initialise(0) != 1) {
+        std::fprintf(stderr, "card 0 did not initialise (error 0x%x)\n", static_cast<unsigned>(lastError()));
         return false;
     }
     return true;
 }
 
-// How a host brings card 0 up; with the library's own initialisation this becomes that one call.
-bool bringUp(const Library& library, const std::string& folder) { return bringUpByParts(library, folder); }
-
 // What a host does between load and unload: brings card 0 up, gives it settings that make the
 // library allocate the card's tables (TCG curve, ping-pong tables, curved gate), reports an
 // error and reads it back. False when the library does not answer as it should.
-bool use(const Library& library, const std::string& folder)
+bool use(const Library& library)
 {
-    if (!bringUp(library, folder)) {
+    if (!bringUp(library)) {
         return false;
     }
     auto* lookUp = library.function<decltype(KZ_ReturnBoardStatePointer)>("KZ_ReturnBoardStatePointer");
@@ -155,7 +131,7 @@ bool use(const Library& library, const std::string& folder)
 int exitWithTheLibrary(const char* path, bool unloadFirst)
 {
     Library library(path);
-    if (!library.loaded() || !use(library, folderOf(path))) {
+    if (!library.loaded() || !use(library)) {
         return 1;
     }
     if (unloadFirst) {
@@ -174,7 +150,7 @@ int loadCycles(const char* path)
             before = mallinfo2().uordblks;
         }
         Library library(path);
-        if (!library.loaded() || !use(library, folderOf(path))) {
+        if (!library.loaded() || !use(library)) {
             return 1;
         }
     }

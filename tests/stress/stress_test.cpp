@@ -282,5 +282,69 @@ TEST_F(Stress, TwoCardsWithSeveralThreadsEachAndAnErrorLogReader)
     EXPECT_EQ(pBoardStates[kReconfiguredCard].lockDepth, 0u);
 }
 
+// Card 1 brought up by the library itself and shut down again, cycle after cycle, while card 0
+// acquires and the error log is read: an initialisation and a shutdown never disturb another
+// card's acquisition, and card 1 initialises again after every shutdown.
+class StressLifecycle : public BoundCardFixture {
+protected:
+    StressLifecycle() { cardCount = 2; }
+
+    void SetUp() override
+    {
+        BoundCardFixture::SetUp(); // card 0 captures and the service is bound; card 1 is not initialised
+        XAVO_SIM_SetCallLogEnabled(0);
+        shapeBScans(kStorage16Bit, kPositions);
+        clearErrors();
+    }
+};
+
+// Initialisation cycles of card 1: each takes a few hundred calibration steps, so fewer than the
+// rounds of the other threads.
+std::uint32_t initialisationCycles() { return std::max<std::uint32_t>(1, rounds() / 40); }
+
+void initialiseAndShutDown(std::uint32_t cycle)
+{
+    ASSERT_EQ(KZ_Initialise(kReconfiguredCard), 1u) << "cycle " << cycle;
+    std::uint32_t samples = 0;
+    EXPECT_EQ(KZ_SetNumberOfSamples(kReconfiguredCard, 1000), 1u) << "cycle " << cycle;
+    EXPECT_EQ(KZ_GetNumberOfSamples(kReconfiguredCard, &samples), 1u);
+    EXPECT_EQ(samples, 1000u);
+    ASSERT_EQ(KZ_Uninitialise(kReconfiguredCard), 1u) << "cycle " << cycle;
+}
+
+TEST_F(StressLifecycle, OneCardInitialisedAndShutDownAgainWhileTheOtherAcquires)
+{
+    const std::uint32_t n = rounds();
+    const std::uint32_t cycles = initialisationCycles();
+    const std::uint32_t releasesBefore = releases();
+    const struct {
+        const char* name;
+        void (*round)(std::uint32_t);
+        std::uint32_t count;
+    } roles[] = {
+        {"acquire on card 0", acquire, n},
+        {"read card 0", readAcquiringCard, n},
+        {"initialise and shut down card 1", initialiseAndShutDown, cycles},
+        {"read the error log", readErrorLog, n},
+    };
+    std::latch start(static_cast<std::ptrdiff_t>(std::size(roles)));
+    std::vector<std::thread> threads;
+    for (const auto& role : roles) {
+        threads.emplace_back([&start, &role] {
+            start.arrive_and_wait();
+            for (std::uint32_t round = 0; round < role.count && !::testing::Test::HasFatalFailure(); ++round) {
+                SCOPED_TRACE(role.name);
+                role.round(round);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(releases(), releasesBefore + 2 * n);
+    EXPECT_EQ(pBoardStates[kAcquiringCard].lockDepth, 0u);
+    EXPECT_EQ(pBoardStates[kReconfiguredCard].isInitialised, 0u);
+}
+
 } // namespace
 } // namespace kz::test

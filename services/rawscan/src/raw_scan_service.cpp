@@ -30,12 +30,20 @@ struct Service {
     std::uint32_t headerChecks = 0;
 };
 
-Service& service()
+// The service lives from the load of this library to its unload, which runs after the unload of
+// every library that depends on this one (whether the host unloads them or exits with them
+// loaded), so their last calls still find it; each load-unload cycle frees what it allocated.
+Service* instance = nullptr;
+
+__attribute__((constructor)) void startService() { instance = new Service; }
+
+__attribute__((destructor)) void endService()
 {
-    // Never destroyed: other libraries' exit code may still call the service.
-    static Service* const s = new Service;
-    return *s;
+    delete instance;
+    instance = nullptr;
 }
+
+Service& service() { return *instance; }
 
 bool strictCheck(std::uint32_t header, std::uint32_t position, std::uint32_t oversample)
 {
